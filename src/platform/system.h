@@ -1,0 +1,186 @@
+// The interfaces through which the helper touches Windows. Logic depends only on
+// these; the real implementations live in platform/win32, test doubles in tests/support.
+// All strings are UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelto::platform {
+
+// A calendar moment to the second (no time zone attached: callers know whether it is UTC
+// or local time).
+struct DateTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    friend bool operator==(const DateTime&, const DateTime&) = default;
+};
+
+// Opaque owner-window handle handed through to the shell and message boxes.
+using WindowHandle = std::uintptr_t;
+
+// Registry access by full name, e.g. "HKCU\Software\KeltoRemote\AuthorizedSession\SessionID".
+// A name that ends in "\" denotes a key: its default value when read or written, the key
+// itself when deleted. Roots: "HKCU\" and "HKLM\".
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // Reads a value as text; false when the key or value is missing or unreadable.
+    virtual bool ReadString(const std::string& name, std::string& value) = 0;
+    // Writes a REG_SZ value, creating missing keys.
+    virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+    virtual bool ReadDword(const std::string& name, std::uint32_t& value) = 0;
+    virtual bool WriteDword(const std::string& name, std::uint32_t value) = 0;
+    // Deletes a value, or a key that has no subkeys.
+    virtual bool Delete(const std::string& name) = 0;
+};
+
+// The Windows shell's start function. Returns the shell's result: above 32 is success.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    virtual int Execute(WindowHandle owner, const std::string& verb, const std::string& file,
+                        const std::string& parameters, const std::string& directory, int showMode) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual DateTime UtcNow() = 0;
+    virtual DateTime LocalNow() = 0;
+    virtual void Sleep(int milliseconds) = 0;
+};
+
+class Environment {
+public:
+    virtual ~Environment() = default;
+    // The variable's value; an empty string when it is not set.
+    virtual std::string Get(const std::string& name) = 0;
+};
+
+enum class AppendResult { Ok, Busy, Failed };
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // True when a directory listing of exactly this path returns a normal file: one that
+    // exists and is neither hidden, nor a system file, nor a folder.
+    virtual bool IsNormalFile(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool FolderExists(const std::string& path) = 0;
+    // Names (not paths) of the files / subfolders of a folder; empty when unreadable.
+    virtual std::vector<std::string> ListFiles(const std::string& folder) = 0;
+    virtual std::vector<std::string> ListFolders(const std::string& folder) = 0;
+    virtual bool CreateFolder(const std::string& path) = 0;
+    virtual bool DeleteFile(const std::string& path) = 0;
+    // Appends bytes to a file, creating it; the file is opened for this one write only and
+    // shared for reading and writing. Busy: another process holds it without sharing.
+    virtual AppendResult Append(const std::string& path, const std::string& bytes) = 0;
+};
+
+// The running process: its command line and its module path.
+class Process {
+public:
+    virtual ~Process() = default;
+    // The whole command line as Windows gave it, program path included.
+    virtual std::string CommandLine() = 0;
+    // The path of the running executable; empty when the system cannot tell it.
+    virtual std::string ModuleFileName() = 0;
+    // The text converted to the system's ANSI code page, with that code page's
+    // replacement character for what it cannot represent.
+    virtual std::string ToAnsiCodePage(const std::string& utf8) = 0;
+};
+
+// Child processes, run and awaited.
+class ChildProcesses {
+public:
+    virtual ~ChildProcesses() = default;
+    // Runs the command line without a window and waits; the exit code, or nothing when the
+    // program could not be started.
+    virtual std::optional<std::uint32_t> RunAndWait(const std::string& commandLine) = 0;
+};
+
+// One restore point as enumerated from the SystemRestore class.
+struct RestorePointInfo {
+    std::string description;
+    std::int32_t sequenceNumber = 0;
+};
+
+// WMI SystemRestore in root\default. Every call returns an error number (0 when the call
+// itself raised no error); method results travel in the out parameter.
+class SystemRestore {
+public:
+    virtual ~SystemRestore() = default;
+    virtual std::int32_t Enable(const std::string& drive, std::int32_t& result) = 0;
+    virtual std::int32_t CreateRestorePoint(const std::string& description, std::int32_t restorePointType,
+                                            std::int32_t eventType, std::int32_t& result) = 0;
+    virtual std::int32_t Restore(std::int32_t sequenceNumber, std::int32_t& result) = 0;
+    virtual std::int32_t Enumerate(std::vector<RestorePointInfo>& points) = 0;
+};
+
+struct HttpTimeouts {
+    int resolveMs = 0;
+    int connectMs = 0;
+    int sendMs = 0;
+    int receiveMs = 0;
+};
+
+class Http {
+public:
+    virtual ~Http() = default;
+    // A synchronous GET with the given request headers; the HTTP status, or nothing when no
+    // answer arrived (name not resolved, refused, timed out).
+    virtual std::optional<int> Get(const std::string& url, const HttpTimeouts& timeouts,
+                                   const std::vector<std::pair<std::string, std::string>>& headers) = 0;
+};
+
+// Message box flags and answers, with the values Windows uses.
+namespace mb {
+inline constexpr unsigned kOk = 0x0;
+inline constexpr unsigned kOkCancel = 0x1;
+inline constexpr unsigned kYesNoCancel = 0x3;
+inline constexpr unsigned kYesNo = 0x4;
+inline constexpr unsigned kIconError = 0x10;
+inline constexpr unsigned kIconQuestion = 0x20;
+inline constexpr unsigned kIconExclamation = 0x30;
+inline constexpr unsigned kIconInformation = 0x40;
+inline constexpr unsigned kDefButton1 = 0x0;
+inline constexpr unsigned kDefButton2 = 0x100;
+inline constexpr unsigned kDefButton3 = 0x200;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+}  // namespace mb
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A right-to-left message box; returns the button pressed (mb::kId...).
+    virtual int MessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                           unsigned flags) = 0;
+    // A modal text-input box with OK and Cancel; the typed text, or empty on Cancel.
+    virtual std::string InputBox(WindowHandle owner, const std::string& prompt, const std::string& title) = 0;
+};
+
+// Everything the logic may ask of the system, passed by reference where it is needed.
+struct System {
+    Registry& registry;
+    Shell& shell;
+    Clock& clock;
+    Environment& environment;
+    FileSystem& files;
+    Process& process;
+    ChildProcesses& children;
+    SystemRestore& systemRestore;
+    Http& http;
+    Dialogs& dialogs;
+};
+
+}  // namespace kelto::platform

@@ -1,0 +1,264 @@
+#include "support/fakes.h"
+
+#include <algorithm>
+
+#include "intake/text.h"
+
+namespace kelto::testing {
+
+// ---- registry ----
+
+std::string FakeRegistry::Fold(const std::string& s) { return text::ToLowerAscii(s); }
+
+void FakeRegistry::Split(const std::string& name, std::string& key, std::string& value) {
+    if (!name.empty() && name.back() == '\\') {
+        key = name.substr(0, name.size() - 1);
+        value.clear();
+        return;
+    }
+    const auto cut = name.rfind('\\');
+    key = cut == std::string::npos ? std::string() : name.substr(0, cut);
+    value = cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+bool FakeRegistry::AllowWrite() {
+    if (failWritesAfter && writes_ >= *failWritesAfter) return false;
+    ++writes_;
+    return true;
+}
+
+bool FakeRegistry::ReadString(const std::string& name, std::string& value) {
+    log.push_back("read " + name);
+    std::string key, valueName;
+    Split(name, key, valueName);
+    const auto k = keys_.find(Fold(key));
+    if (k == keys_.end()) return false;
+    const auto v = k->second.find(Fold(valueName));
+    if (v == k->second.end()) return false;
+    value = v->second.isDword ? std::to_string(v->second.dword) : v->second.text;
+    return true;
+}
+
+bool FakeRegistry::ReadDword(const std::string& name, std::uint32_t& value) {
+    log.push_back("read " + name);
+    std::string key, valueName;
+    Split(name, key, valueName);
+    const auto k = keys_.find(Fold(key));
+    if (k == keys_.end()) return false;
+    const auto v = k->second.find(Fold(valueName));
+    if (v == k->second.end() || !v->second.isDword) return false;
+    value = v->second.dword;
+    return true;
+}
+
+bool FakeRegistry::WriteString(const std::string& name, const std::string& value) {
+    log.push_back("write " + name);
+    if (!AllowWrite()) return false;
+    std::string key, valueName;
+    Split(name, key, valueName);
+    // Create the key and every missing parent.
+    for (std::size_t pos = key.find('\\'); ; pos = key.find('\\', pos + 1)) {
+        const std::string part = pos == std::string::npos ? key : key.substr(0, pos);
+        keys_[Fold(part)];
+        displayNames_.emplace(Fold(part), part);
+        if (pos == std::string::npos) break;
+    }
+    keys_[Fold(key)][Fold(valueName)] = Value{false, value, 0};
+    displayNames_.emplace(Fold(key) + "\\" + Fold(valueName), valueName);
+    return true;
+}
+
+bool FakeRegistry::WriteDword(const std::string& name, std::uint32_t value) {
+    std::string key, valueName;
+    Split(name, key, valueName);
+    if (!WriteString(name, "")) return false;
+    keys_[Fold(key)][Fold(valueName)] = Value{true, {}, value};
+    return true;
+}
+
+bool FakeRegistry::Delete(const std::string& name) {
+    log.push_back("delete " + name);
+    std::string key, valueName;
+    Split(name, key, valueName);
+    if (!name.empty() && name.back() == '\\') {
+        const std::string folded = Fold(key);
+        if (!keys_.count(folded)) return false;
+        const std::string childPrefix = folded + "\\";
+        for (const auto& [k, values] : keys_) {
+            if (k.compare(0, childPrefix.size(), childPrefix) == 0) return false;  // has subkeys
+        }
+        keys_.erase(folded);
+        return true;
+    }
+    const auto k = keys_.find(Fold(key));
+    if (k == keys_.end()) return false;
+    return k->second.erase(Fold(valueName)) > 0;
+}
+
+bool FakeRegistry::KeyExists(const std::string& keyPath) const {
+    std::string key = keyPath;
+    if (!key.empty() && key.back() == '\\') key.pop_back();
+    return keys_.count(Fold(key)) > 0;
+}
+
+bool FakeRegistry::HasValue(const std::string& name) const {
+    std::string key, valueName;
+    Split(name, key, valueName);
+    const auto k = keys_.find(Fold(key));
+    return k != keys_.end() && k->second.count(Fold(valueName)) > 0;
+}
+
+std::vector<std::string> FakeRegistry::Dump() const {
+    std::vector<std::string> out;
+    for (const auto& [key, values] : keys_) {
+        out.push_back(key + "\\");
+        for (const auto& [name, value] : values) {
+            out.push_back(key + "\\" + name + "=" + (value.isDword ? std::to_string(value.dword) : value.text));
+        }
+    }
+    return out;
+}
+
+// ---- environment ----
+
+std::string FakeEnvironment::Get(const std::string& name) {
+    for (const auto& [k, v] : variables) {
+        if (text::ToLowerAscii(k) == text::ToLowerAscii(name)) return v;
+    }
+    return {};
+}
+
+// ---- file system ----
+
+void FakeFileSystem::AddFile(const std::string& path, Attr attr, std::string content) {
+    entries[path] = {attr, std::move(content)};
+}
+
+bool FakeFileSystem::IsNormalFile(const std::string& path) {
+    probes.push_back(path);
+    const auto it = entries.find(path);
+    return it != entries.end() && it->second.first == Attr::Normal;
+}
+
+bool FakeFileSystem::FileExists(const std::string& path) {
+    const auto it = entries.find(path);
+    return it != entries.end() && it->second.first != Attr::Folder;
+}
+
+bool FakeFileSystem::FolderExists(const std::string& path) {
+    const auto it = entries.find(path);
+    return it != entries.end() && it->second.first == Attr::Folder;
+}
+
+static std::vector<std::string> Children(const std::map<std::string, std::pair<FakeFileSystem::Attr, std::string>>& entries,
+                                         const std::string& folder, bool folders) {
+    std::vector<std::string> out;
+    const std::string prefix = folder + "\\";
+    for (const auto& [path, entry] : entries) {
+        if (path.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string rest = path.substr(prefix.size());
+        if (rest.empty() || rest.find('\\') != std::string::npos) continue;
+        if ((entry.first == FakeFileSystem::Attr::Folder) == folders) out.push_back(rest);
+    }
+    return out;
+}
+
+std::vector<std::string> FakeFileSystem::ListFiles(const std::string& folder) { return Children(entries, folder, false); }
+std::vector<std::string> FakeFileSystem::ListFolders(const std::string& folder) { return Children(entries, folder, true); }
+
+bool FakeFileSystem::CreateFolder(const std::string& path) {
+    if (entries.count(path)) return false;
+    entries[path] = {Attr::Folder, {}};
+    return true;
+}
+
+bool FakeFileSystem::DeleteFile(const std::string& path) {
+    const auto it = entries.find(path);
+    if (it == entries.end() || it->second.first == Attr::Folder) return false;
+    entries.erase(it);
+    return true;
+}
+
+platform::AppendResult FakeFileSystem::Append(const std::string& path, const std::string& bytes) {
+    ++appendCalls;
+    if (readOnlyFolders.count(text::ParentFolder(path))) return platform::AppendResult::Failed;
+    if (busyAppends > 0) {
+        --busyAppends;
+        return platform::AppendResult::Busy;
+    }
+    auto& entry = entries[path];
+    entry.second += bytes;
+    return platform::AppendResult::Ok;
+}
+
+// ---- process ----
+
+std::string FakeProcess::ToAnsiCodePage(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            ++i;
+            continue;
+        }
+        std::size_t length = (c >= 0xF0) ? 4 : (c >= 0xE0) ? 3 : (c >= 0xC0) ? 2 : 1;
+        out.push_back('?');
+        i += length;
+    }
+    return out;
+}
+
+// ---- dialogs ----
+
+int FakeDialogs::MessageBox(platform::WindowHandle owner, const std::string& text, const std::string& title,
+                            unsigned flags) {
+    boxes.push_back({owner, text, title, flags});
+    if (answers.empty()) return platform::mb::kIdOk;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+std::string FakeDialogs::InputBox(platform::WindowHandle owner, const std::string& prompt, const std::string& title) {
+    inputBoxes.push_back({owner, prompt, title, 0});
+    if (inputs.empty()) return {};
+    std::string answer = inputs.front();
+    inputs.pop_front();
+    return answer;
+}
+
+// ---- main window ----
+
+void FakeMainWindow::ShowEthernetGuide(bool owned) {
+    events.push_back(owned ? "guide owned" : "guide");
+    if (onEthernetGuide) onEthernetGuide();
+}
+
+// ---- bundle ----
+
+std::vector<std::string> FakeSystem::LogLines() const {
+    std::vector<std::string> lines;
+    const auto it = files.entries.find(LogPath());
+    if (it == files.entries.end()) return lines;
+    const std::string& content = it->second.second;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        const auto end = content.find("\r\n", pos);
+        if (end == std::string::npos) {
+            lines.push_back(content.substr(pos) + "<no CR LF>");
+            break;
+        }
+        lines.push_back(content.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+std::vector<std::string> FakeSystem::LogMessages() const {
+    std::vector<std::string> out;
+    for (const auto& line : LogLines()) out.push_back(line.size() >= 20 ? line.substr(20) : line);
+    return out;
+}
+
+}  // namespace kelto::testing

@@ -1,0 +1,252 @@
+// In-memory doubles of every platform interface. Each records what was asked of it and
+// answers as the test scripts it.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/context.h"
+#include "platform/system.h"
+
+namespace kelto::testing {
+
+// Registry with Windows semantics: names are case-insensitive, a write creates the missing
+// keys, a key can be deleted only when it has no subkeys.
+class FakeRegistry : public platform::Registry {
+public:
+    struct Value {
+        bool isDword = false;
+        std::string text;
+        std::uint32_t dword = 0;
+    };
+
+    bool ReadString(const std::string& name, std::string& value) override;
+    bool WriteString(const std::string& name, const std::string& value) override;
+    bool ReadDword(const std::string& name, std::uint32_t& value) override;
+    bool WriteDword(const std::string& name, std::uint32_t value) override;
+    bool Delete(const std::string& name) override;
+
+    bool KeyExists(const std::string& keyPath) const;  // "HKCU\...\Key" (trailing "\" optional)
+    bool HasValue(const std::string& name) const;
+    // Every key and value, for whole-state comparisons: "key\" or "key\name=text".
+    std::vector<std::string> Dump() const;
+
+    // Makes every write fail once `failWritesAfter` writes have succeeded.
+    std::optional<int> failWritesAfter;
+    std::vector<std::string> log;  // "write NAME", "delete NAME", "read NAME"
+
+private:
+    static std::string Fold(const std::string& s);
+    static void Split(const std::string& name, std::string& key, std::string& value);
+    bool AllowWrite();
+    std::map<std::string, std::map<std::string, Value>> keys_;  // folded key -> folded value name
+    std::map<std::string, std::string> displayNames_;
+    int writes_ = 0;
+};
+
+class FakeShell : public platform::Shell {
+public:
+    struct Call {
+        platform::WindowHandle owner;
+        std::string verb, file, parameters, directory;
+        int showMode;
+    };
+    int Execute(platform::WindowHandle owner, const std::string& verb, const std::string& file,
+                const std::string& parameters, const std::string& directory, int showMode) override {
+        calls.push_back({owner, verb, file, parameters, directory, showMode});
+        return result;
+    }
+    std::vector<Call> calls;
+    int result = 42;
+};
+
+class FakeClock : public platform::Clock {
+public:
+    platform::DateTime UtcNow() override {
+        ++utcReads;
+        return utc;
+    }
+    platform::DateTime LocalNow() override { return local; }
+    void Sleep(int milliseconds) override { sleptMs += milliseconds; }
+    platform::DateTime utc{2026, 12, 10, 12, 0, 0};
+    platform::DateTime local{2026, 12, 10, 14, 0, 0};
+    int utcReads = 0;
+    int sleptMs = 0;
+};
+
+class FakeEnvironment : public platform::Environment {
+public:
+    std::string Get(const std::string& name) override;
+    std::map<std::string, std::string> variables;  // names compared case-insensitively
+};
+
+class FakeFileSystem : public platform::FileSystem {
+public:
+    enum class Attr { Normal, Hidden, System, Folder };
+    bool IsNormalFile(const std::string& path) override;
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    std::vector<std::string> ListFiles(const std::string& folder) override;
+    std::vector<std::string> ListFolders(const std::string& folder) override;
+    bool CreateFolder(const std::string& path) override;
+    bool DeleteFile(const std::string& path) override;
+    platform::AppendResult Append(const std::string& path, const std::string& bytes) override;
+
+    void AddFile(const std::string& path, Attr attr = Attr::Normal, std::string content = {});
+    std::map<std::string, std::pair<Attr, std::string>> entries;  // path -> (attribute, content)
+    std::set<std::string> readOnlyFolders;
+    // Answers Busy to this many Append calls before the next one goes through.
+    int busyAppends = 0;
+    int appendCalls = 0;
+    std::vector<std::string> probes;  // every IsNormalFile path, in order
+};
+
+class FakeProcess : public platform::Process {
+public:
+    std::string CommandLine() override { return commandLine; }
+    std::string ModuleFileName() override { return moduleFileName; }
+    // Stands in for code page 1252: every byte outside ASCII of a multi-byte UTF-8
+    // sequence becomes one "?".
+    std::string ToAnsiCodePage(const std::string& utf8) override;
+    std::string commandLine = "\"C:\\Program Files\\Kelto\\KeltoClientHelper.exe\"";
+    std::string moduleFileName = "C:\\Program Files\\Kelto\\KeltoClientHelper.exe";
+};
+
+class FakeChildren : public platform::ChildProcesses {
+public:
+    std::optional<std::uint32_t> RunAndWait(const std::string& commandLine) override {
+        commandLines.push_back(commandLine);
+        if (exitCodes.empty()) return 0u;
+        auto code = exitCodes.front();
+        exitCodes.pop_front();
+        return code;
+    }
+    std::vector<std::string> commandLines;
+    std::deque<std::optional<std::uint32_t>> exitCodes;
+};
+
+class FakeSystemRestore : public platform::SystemRestore {
+public:
+    std::int32_t Enable(const std::string& drive, std::int32_t& result) override {
+        calls.push_back("Enable " + drive);
+        result = enableResult;
+        return enableError;
+    }
+    std::int32_t CreateRestorePoint(const std::string& description, std::int32_t type, std::int32_t eventType,
+                                    std::int32_t& result) override {
+        calls.push_back("CreateRestorePoint " + description + " " + std::to_string(type) + " " +
+                        std::to_string(eventType));
+        result = createResult;
+        return createError;
+    }
+    std::int32_t Restore(std::int32_t sequenceNumber, std::int32_t& result) override {
+        calls.push_back("Restore " + std::to_string(sequenceNumber));
+        result = restoreResult;
+        return restoreError;
+    }
+    std::int32_t Enumerate(std::vector<platform::RestorePointInfo>& out) override {
+        calls.push_back("Enumerate");
+        out = points;
+        return enumerateError;
+    }
+    std::vector<std::string> calls;
+    std::vector<platform::RestorePointInfo> points;
+    std::int32_t enableResult = 0, enableError = 0, createResult = 0, createError = 0, restoreResult = 0,
+                 restoreError = 0, enumerateError = 0;
+};
+
+class FakeHttp : public platform::Http {
+public:
+    std::optional<int> Get(const std::string& url, const platform::HttpTimeouts& timeouts,
+                           const std::vector<std::pair<std::string, std::string>>& headers) override {
+        requests.push_back({url, timeouts, headers});
+        return status;
+    }
+    struct Request {
+        std::string url;
+        platform::HttpTimeouts timeouts;
+        std::vector<std::pair<std::string, std::string>> headers;
+    };
+    std::vector<Request> requests;
+    std::optional<int> status = 204;
+};
+
+// Scripted dialogs: each message box takes the next scripted answer (OK when none is left),
+// each input box the next scripted text.
+class FakeDialogs : public platform::Dialogs {
+public:
+    struct Box {
+        platform::WindowHandle owner;
+        std::string text, title;
+        unsigned flags;
+    };
+    int MessageBox(platform::WindowHandle owner, const std::string& text, const std::string& title,
+                   unsigned flags) override;
+    std::string InputBox(platform::WindowHandle owner, const std::string& prompt, const std::string& title) override;
+
+    std::vector<Box> boxes;
+    std::vector<Box> inputBoxes;  // prompt in `text`
+    std::deque<int> answers;
+    std::deque<std::string> inputs;
+};
+
+class FakeMainWindow : public ui::MainWindowView {
+public:
+    platform::WindowHandle Handle() override { return handle; }
+    void Show() override { events.push_back("show"); visible = true; }
+    void Hide() override { events.push_back("hide"); visible = false; }
+    void SetWindowBackground(ui::Rgb colour) override { windowBackground = colour; }
+    void SetControlText(int id, const std::string& text) override {
+        texts[id] = text;
+        events.push_back("text " + std::to_string(id) + " " + text);
+    }
+    void SetControlTextColour(int id, ui::Rgb colour) override { textColours[id] = colour; }
+    void SetControlBackground(int id, ui::Rgb colour) override { backgrounds[id] = colour; }
+    void PumpMessages() override { events.push_back("pump"); }
+    void Unload() override { events.push_back("unload"); unloaded = true; }
+    void ShowEthernetGuide(bool owned) override;
+
+    platform::WindowHandle handle = 0x1234;
+    bool visible = false;
+    bool unloaded = false;
+    std::optional<ui::Rgb> windowBackground;
+    std::map<int, std::string> texts;
+    std::map<int, ui::Rgb> textColours;
+    std::map<int, ui::Rgb> backgrounds;
+    std::vector<std::string> events;
+    // What the cable guide does while it is shown (for example report a launched action).
+    std::function<void()> onEthernetGuide;
+};
+
+// One of each double, bundled as the system and context the logic takes.
+struct FakeSystem {
+    FakeRegistry registry;
+    FakeShell shell;
+    FakeClock clock;
+    FakeEnvironment environment;
+    FakeFileSystem files;
+    FakeProcess process;
+    FakeChildren children;
+    FakeSystemRestore systemRestore;
+    FakeHttp http;
+    FakeDialogs dialogs;
+    platform::System system{registry, shell,    clock,         environment, files,
+                            process,  children, systemRestore, http,        dialogs};
+
+    FakeMainWindow mainWindow;
+    intake::RequestState request;
+    app::Context context{system, request, mainWindow};
+
+    // The log as written (bytes as they would reach the file), split into lines without CR LF.
+    std::vector<std::string> LogLines() const;
+    // The messages of the log lines, without their timestamps.
+    std::vector<std::string> LogMessages() const;
+    std::string LogPath() const { return "C:\\Program Files\\Kelto\\KeltoClientHelper.log"; }
+};
+
+}  // namespace kelto::testing
