@@ -1,0 +1,36 @@
+// Process entry: builds the Windows implementations, loads the main window and routes the
+// one command line.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/context.h"
+#include "app/startup.h"
+#include "intake/system_folders.h"
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_util.h"
+#include "ui/main_window_win.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    try {
+        // The helper runs elevated beside downloaded files: load system DLLs from System32 only.
+        ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        kelto::platform::win32::ComInit com;
+
+        kelto::platform::win32::Win32System win32;
+        kelto::intake::RequestState request;
+        kelto::ui::MainWindowWin mainWindow(instance);
+        kelto::app::Context context{win32.system, request, mainWindow};
+        mainWindow.Attach(context);
+
+        // The argument text is read from the raw command line: the C runtime's own split
+        // would drop leading white space such as a lone tab.
+        const std::string arguments =
+            kelto::intake::ArgumentsFromCommandLine(win32.process.CommandLine());
+        if (kelto::app::RunStartup(context, arguments)) return mainWindow.RunMessageLoop();
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}

@@ -1,0 +1,110 @@
+// Shell start, clocks, environment, the running process and child processes.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_util.h"
+
+namespace kelto::platform::win32 {
+
+namespace {
+DateTime FromSystemTime(const SYSTEMTIME& t) {
+    return DateTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+}  // namespace
+
+int Win32Shell::Execute(WindowHandle owner, const std::string& verb, const std::string& file,
+                        const std::string& parameters, const std::string& directory, int showMode) {
+    const std::wstring wVerb = Widen(verb);
+    const std::wstring wFile = Widen(file);
+    const std::wstring wParameters = Widen(parameters);
+    const std::wstring wDirectory = Widen(directory);
+    const HINSTANCE result = ::ShellExecuteW(reinterpret_cast<HWND>(owner), wVerb.empty() ? nullptr : wVerb.c_str(),
+                                             wFile.c_str(), wParameters.empty() ? nullptr : wParameters.c_str(),
+                                             wDirectory.empty() ? nullptr : wDirectory.c_str(), showMode);
+    return static_cast<int>(reinterpret_cast<INT_PTR>(result));
+}
+
+DateTime Win32Clock::UtcNow() {
+    SYSTEMTIME t;
+    ::GetSystemTime(&t);
+    return FromSystemTime(t);
+}
+
+DateTime Win32Clock::LocalNow() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    return FromSystemTime(t);
+}
+
+void Win32Clock::Sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+std::string Win32Environment::Get(const std::string& name) {
+    const std::wstring wName = Widen(name);
+    std::wstring buffer(256, L'\0');
+    for (;;) {
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD length = ::GetEnvironmentVariableW(wName.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return Narrow(buffer);
+        }
+        buffer.resize(length);
+    }
+}
+
+std::string Win32Process::CommandLine() { return Narrow(::GetCommandLineW()); }
+
+std::string Win32Process::ModuleFileName() {
+    // Grow the buffer until the path is not truncated: a deep install folder must still work.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return Narrow(buffer);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return {};
+}
+
+std::string Win32Process::ToAnsiCodePage(const std::string& utf8) {
+    const std::wstring wide = Widen(utf8);
+    if (wide.empty()) return {};
+    // No best-fit mapping: a character the code page lacks becomes its replacement
+    // character, not a look-alike.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int length = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                       nullptr, nullptr);
+    if (length == 0) {
+        flags = 0;  // code pages such as UTF-8 refuse the flag
+        length = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                       nullptr);
+    }
+    std::string out(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), out.data(), length, nullptr,
+                          nullptr);
+    return out;
+}
+
+std::optional<std::uint32_t> Win32ChildProcesses::RunAndWait(const std::string& commandLine) {
+    std::wstring mutableLine = Widen(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &info)) {
+        return std::nullopt;
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD exitCode = 0;
+    if (!::GetExitCodeProcess(process.get(), &exitCode)) return std::nullopt;
+    return exitCode;
+}
+
+}  // namespace kelto::platform::win32

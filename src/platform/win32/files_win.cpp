@@ -1,0 +1,73 @@
+#include <windows.h>
+
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_util.h"
+
+namespace kelto::platform::win32 {
+
+namespace {
+bool HasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
+
+std::vector<std::string> List(const std::string& folder, bool folders) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW(Widen(folder + "\\*").c_str(), &data));
+    if (!find) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder == folders) names.push_back(Narrow(name));
+    } while (::FindNextFileW(find.get(), &data));
+    return names;
+}
+}  // namespace
+
+bool Win32FileSystem::IsNormalFile(const std::string& path) {
+    if (path.empty() || HasWildcard(path)) return false;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW(Widen(path).c_str(), &data));
+    if (!find) return false;
+    constexpr DWORD kExcluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    return (data.dwFileAttributes & kExcluded) == 0;
+}
+
+bool Win32FileSystem::FileExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32FileSystem::FolderExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder) { return List(folder, false); }
+
+std::vector<std::string> Win32FileSystem::ListFolders(const std::string& folder) { return List(folder, true); }
+
+bool Win32FileSystem::CreateFolder(const std::string& path) {
+    return ::CreateDirectoryW(Widen(path).c_str(), nullptr) != FALSE;
+}
+
+bool Win32FileSystem::DeleteFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != FALSE; }
+
+AppendResult Win32FileSystem::Append(const std::string& path, const std::string& bytes) {
+    // Append-only access shared with other writers: each write lands at the current end of
+    // the file, so lines of two processes interleave whole.
+    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        return (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) ? AppendResult::Busy
+                                                                                   : AppendResult::Failed;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        return AppendResult::Failed;
+    }
+    return AppendResult::Ok;
+}
+
+}  // namespace kelto::platform::win32

@@ -1,0 +1,158 @@
+// System Restore through WMI (class SystemRestore in root\default).
+#include <windows.h>
+#include <oleauto.h>
+#include <wbemidl.h>
+
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_util.h"
+
+namespace kelto::platform::win32 {
+
+namespace {
+class Variant {
+public:
+    Variant() { ::VariantInit(&v_); }
+    ~Variant() { ::VariantClear(&v_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* get() { return &v_; }
+    VARIANT& operator*() { return v_; }
+
+private:
+    VARIANT v_;
+};
+
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& s) : b_(::SysAllocString(s.c_str())) {}
+    ~Bstr() { ::SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+std::int32_t Code(HRESULT hr) { return static_cast<std::int32_t>(hr); }
+
+HRESULT Connect(ComPtr<IWbemServices>& services) {
+    ComPtr<IWbemLocator> locator;
+    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                    reinterpret_cast<void**>(locator.put()));
+    if (FAILED(hr)) return hr;
+    Bstr ns(L"ROOT\\DEFAULT");
+    hr = locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
+    if (FAILED(hr)) return hr;
+    return ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                               RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+}
+
+// Calls a static method of SystemRestore with (name, value) arguments; the method's
+// ReturnValue goes to `result`.
+HRESULT CallMethod(const wchar_t* method, const std::vector<std::pair<const wchar_t*, VARIANT*>>& arguments,
+                   std::int32_t& result) {
+    ComInit com;
+    ComPtr<IWbemServices> services;
+    HRESULT hr = Connect(services);
+    if (FAILED(hr)) return hr;
+    Bstr className(L"SystemRestore");
+    ComPtr<IWbemClassObject> classObject;
+    hr = services->GetObject(className.get(), 0, nullptr, classObject.put(), nullptr);
+    if (FAILED(hr)) return hr;
+    ComPtr<IWbemClassObject> signature;
+    hr = classObject->GetMethod(method, 0, signature.put(), nullptr);
+    if (FAILED(hr)) return hr;
+    ComPtr<IWbemClassObject> inParams;
+    if (signature) {
+        hr = signature->SpawnInstance(0, inParams.put());
+        if (FAILED(hr)) return hr;
+        for (const auto& [name, value] : arguments) {
+            hr = inParams->Put(name, 0, value, 0);
+            if (FAILED(hr)) return hr;
+        }
+    }
+    Bstr methodName(method);
+    ComPtr<IWbemClassObject> outParams;
+    hr = services->ExecMethod(className.get(), methodName.get(), 0, nullptr, inParams.get(), outParams.put(), nullptr);
+    if (FAILED(hr)) return hr;
+    if (!outParams) return E_UNEXPECTED;
+    Variant returnValue;
+    hr = outParams->Get(L"ReturnValue", 0, returnValue.get(), nullptr, nullptr);
+    if (FAILED(hr)) return hr;
+    hr = ::VariantChangeType(returnValue.get(), returnValue.get(), 0, VT_I4);
+    if (FAILED(hr)) return hr;
+    result = (*returnValue).lVal;
+    return S_OK;
+}
+
+void SetString(VARIANT& v, const std::string& s) {
+    v.vt = VT_BSTR;
+    v.bstrVal = ::SysAllocString(Widen(s).c_str());
+}
+
+void SetInt(VARIANT& v, std::int32_t n) {
+    v.vt = VT_I4;
+    v.lVal = n;
+}
+}  // namespace
+
+std::int32_t Win32SystemRestore::Enable(const std::string& drive, std::int32_t& result) {
+    Variant driveArg;
+    SetString(*driveArg, drive);
+    return Code(CallMethod(L"Enable", {{L"Drive", driveArg.get()}}, result));
+}
+
+std::int32_t Win32SystemRestore::CreateRestorePoint(const std::string& description, std::int32_t restorePointType,
+                                                    std::int32_t eventType, std::int32_t& result) {
+    Variant descriptionArg, typeArg, eventArg;
+    SetString(*descriptionArg, description);
+    SetInt(*typeArg, restorePointType);
+    SetInt(*eventArg, eventType);
+    return Code(CallMethod(L"CreateRestorePoint",
+                           {{L"Description", descriptionArg.get()},
+                            {L"RestorePointType", typeArg.get()},
+                            {L"EventType", eventArg.get()}},
+                           result));
+}
+
+std::int32_t Win32SystemRestore::Restore(std::int32_t sequenceNumber, std::int32_t& result) {
+    Variant sequenceArg;
+    SetInt(*sequenceArg, sequenceNumber);
+    return Code(CallMethod(L"Restore", {{L"SequenceNumber", sequenceArg.get()}}, result));
+}
+
+std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points) {
+    ComInit com;
+    ComPtr<IWbemServices> services;
+    HRESULT hr = Connect(services);
+    if (FAILED(hr)) return Code(hr);
+    Bstr language(L"WQL");
+    Bstr query(L"SELECT * FROM SystemRestore");
+    ComPtr<IEnumWbemClassObject> enumerator;
+    hr = services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
+                             nullptr, enumerator.put());
+    if (FAILED(hr)) return Code(hr);
+    for (;;) {
+        ComPtr<IWbemClassObject> item;
+        ULONG returned = 0;
+        hr = enumerator->Next(WBEM_INFINITE, 1, item.put(), &returned);
+        if (FAILED(hr)) return Code(hr);
+        if (returned == 0) break;
+        RestorePointInfo info;
+        Variant description, sequence;
+        if (SUCCEEDED(item->Get(L"Description", 0, description.get(), nullptr, nullptr)) &&
+            (*description).vt == VT_BSTR) {
+            info.description = Narrow((*description).bstrVal);
+        }
+        hr = item->Get(L"SequenceNumber", 0, sequence.get(), nullptr, nullptr);
+        if (FAILED(hr)) return Code(hr);
+        hr = ::VariantChangeType(sequence.get(), sequence.get(), 0, VT_I4);
+        if (FAILED(hr)) return Code(hr);
+        info.sequenceNumber = (*sequence).lVal;
+        points.push_back(std::move(info));
+    }
+    return 0;
+}
+
+}  // namespace kelto::platform::win32

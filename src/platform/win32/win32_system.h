@@ -1,0 +1,95 @@
+// The real implementations of the platform interfaces.
+#pragma once
+
+#include "platform/system.h"
+
+namespace kelto::platform::win32 {
+
+class Win32Registry : public Registry {
+public:
+    bool ReadString(const std::string& name, std::string& value) override;
+    bool WriteString(const std::string& name, const std::string& value) override;
+    bool ReadDword(const std::string& name, std::uint32_t& value) override;
+    bool WriteDword(const std::string& name, std::uint32_t value) override;
+    bool Delete(const std::string& name) override;
+};
+
+class Win32Shell : public Shell {
+public:
+    int Execute(WindowHandle owner, const std::string& verb, const std::string& file, const std::string& parameters,
+                const std::string& directory, int showMode) override;
+};
+
+class Win32Clock : public Clock {
+public:
+    DateTime UtcNow() override;
+    DateTime LocalNow() override;
+    void Sleep(int milliseconds) override;
+};
+
+class Win32Environment : public Environment {
+public:
+    std::string Get(const std::string& name) override;
+};
+
+class Win32FileSystem : public FileSystem {
+public:
+    bool IsNormalFile(const std::string& path) override;
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    std::vector<std::string> ListFiles(const std::string& folder) override;
+    std::vector<std::string> ListFolders(const std::string& folder) override;
+    bool CreateFolder(const std::string& path) override;
+    bool DeleteFile(const std::string& path) override;
+    AppendResult Append(const std::string& path, const std::string& bytes) override;
+};
+
+class Win32Process : public Process {
+public:
+    std::string CommandLine() override;
+    std::string ModuleFileName() override;
+    std::string ToAnsiCodePage(const std::string& utf8) override;
+};
+
+class Win32ChildProcesses : public ChildProcesses {
+public:
+    std::optional<std::uint32_t> RunAndWait(const std::string& commandLine) override;
+};
+
+class Win32SystemRestore : public SystemRestore {
+public:
+    std::int32_t Enable(const std::string& drive, std::int32_t& result) override;
+    std::int32_t CreateRestorePoint(const std::string& description, std::int32_t restorePointType,
+                                    std::int32_t eventType, std::int32_t& result) override;
+    std::int32_t Restore(std::int32_t sequenceNumber, std::int32_t& result) override;
+    std::int32_t Enumerate(std::vector<RestorePointInfo>& points) override;
+};
+
+class Win32Http : public Http {
+public:
+    std::optional<int> Get(const std::string& url, const HttpTimeouts& timeouts,
+                           const std::vector<std::pair<std::string, std::string>>& headers) override;
+};
+
+class Win32Dialogs : public Dialogs {
+public:
+    int MessageBox(WindowHandle owner, const std::string& text, const std::string& title, unsigned flags) override;
+    std::string InputBox(WindowHandle owner, const std::string& prompt, const std::string& title) override;
+};
+
+// One of each, as the program uses them.
+struct Win32System {
+    Win32Registry registry;
+    Win32Shell shell;
+    Win32Clock clock;
+    Win32Environment environment;
+    Win32FileSystem files;
+    Win32Process process;
+    Win32ChildProcesses children;
+    Win32SystemRestore systemRestore;
+    Win32Http http;
+    Win32Dialogs dialogs;
+    System system{registry, shell, clock, environment, files, process, children, systemRestore, http, dialogs};
+};
+
+}  // namespace kelto::platform::win32

@@ -1,0 +1,122 @@
+// Small Win32 helpers: UTF-8 <-> UTF-16 at the API boundary and owners for handles.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace kelto::platform::win32 {
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view wide);
+
+// A move-only owner of one handle-like value. Traits give the type, the value that means
+// "nothing held" and how to close it.
+template <typename Traits>
+class UniqueAny {
+public:
+    using T = typename Traits::Type;
+    UniqueAny() = default;
+    explicit UniqueAny(T value) : value_(value) {}
+    ~UniqueAny() { reset(); }
+    UniqueAny(const UniqueAny&) = delete;
+    UniqueAny& operator=(const UniqueAny&) = delete;
+    UniqueAny(UniqueAny&& other) noexcept : value_(std::exchange(other.value_, Traits::Invalid())) {}
+    UniqueAny& operator=(UniqueAny&& other) noexcept {
+        if (this != &other) {
+            reset();
+            value_ = std::exchange(other.value_, Traits::Invalid());
+        }
+        return *this;
+    }
+    T get() const { return value_; }
+    T* put() {
+        reset();
+        return &value_;
+    }
+    explicit operator bool() const { return value_ != Traits::Invalid(); }
+    void reset(T value = Traits::Invalid()) {
+        if (value_ != Traits::Invalid()) Traits::Close(value_);
+        value_ = value;
+    }
+
+private:
+    T value_ = Traits::Invalid();
+};
+
+template <typename H, auto CloseFn, bool InvalidIsMinusOne = false>
+struct HandleTraits {
+    using Type = H;
+    static Type Invalid() {
+        if constexpr (InvalidIsMinusOne) {
+            return INVALID_HANDLE_VALUE;
+        } else {
+            return nullptr;
+        }
+    }
+    static void Close(Type h) { CloseFn(h); }
+};
+
+inline void CloseHandleChecked(HANDLE h) { ::CloseHandle(h); }
+inline void CloseKey(HKEY k) { ::RegCloseKey(k); }
+inline void DeleteGdiObject(HGDIOBJ o) { ::DeleteObject(o); }
+inline void CloseFind(HANDLE h) { ::FindClose(h); }
+
+using UniqueHandle = UniqueAny<HandleTraits<HANDLE, CloseHandleChecked>>;
+using UniqueFileHandle = UniqueAny<HandleTraits<HANDLE, CloseHandleChecked, true>>;
+using UniqueFindHandle = UniqueAny<HandleTraits<HANDLE, CloseFind, true>>;
+using UniqueHkey = UniqueAny<HandleTraits<HKEY, CloseKey>>;
+using UniqueHfont = UniqueAny<HandleTraits<HFONT, DeleteGdiObject>>;
+using UniqueHbrush = UniqueAny<HandleTraits<HBRUSH, DeleteGdiObject>>;
+
+// A COM interface pointer that releases its reference.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            p_ = std::exchange(other.p_, nullptr);
+        }
+        return *this;
+    }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    T** put() {
+        reset();
+        return &p_;
+    }
+    explicit operator bool() const { return p_ != nullptr; }
+    void reset() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+// Initialises COM for the calling thread for as long as it lives.
+class ComInit {
+public:
+    ComInit() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComInit() {
+        if (SUCCEEDED(hr_)) ::CoUninitialize();
+    }
+    ComInit(const ComInit&) = delete;
+    ComInit& operator=(const ComInit&) = delete;
+    bool ok() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT hr_;
+};
+
+}  // namespace kelto::platform::win32

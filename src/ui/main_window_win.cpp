@@ -1,0 +1,288 @@
+#include "ui/main_window_win.h"
+
+#include <commctrl.h>
+
+#include <map>
+
+#include "app/context.h"
+#include "platform/win32/win32_util.h"
+#include "ui/layout.h"
+
+namespace kelto::ui {
+
+using platform::win32::Widen;
+
+namespace {
+constexpr wchar_t kClassName[] = L"KeltoClientHelperMain";
+
+COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
+
+UINT DpiOf(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow && window) return getDpiForWindow(window);
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+}  // namespace
+
+MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &MainWindowWin::WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = nullptr;  // painted in WM_ERASEBKGND with the window colour
+    wc.lpszClassName = kClassName;
+    ::RegisterClassExW(&wc);
+
+    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    window_ = ::CreateWindowExW(WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT, kClassName, Widen(kMainCaption).c_str(), kStyle,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+    // Controls are created in tab order, which is also their Z order.
+    for (const auto& spec : kMainLayout) CreateControl(spec);
+    ApplyLayout(DpiOf(window_));
+}
+
+MainWindowWin::~MainWindowWin() {
+    if (window_) ::DestroyWindow(window_);
+}
+
+void MainWindowWin::CreateControl(const ControlSpec& spec) {
+    const wchar_t* cls = WC_STATICW;
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    switch (spec.kind) {
+        case ControlKind::Label:
+            style |= SS_LEFT | SS_NOPREFIX;
+            break;
+        case ControlKind::Button:
+            cls = WC_BUTTONW;
+            style |= BS_PUSHBUTTON | WS_TABSTOP;
+            break;
+        case ControlKind::ColouredButton:
+            // A themed push button ignores its background colour: these are drawn by hand.
+            cls = WC_BUTTONW;
+            style |= BS_OWNERDRAW | WS_TABSTOP;
+            break;
+        default:
+            break;
+    }
+    HWND control = ::CreateWindowExW(WS_EX_RTLREADING, cls, Widen(spec.caption).c_str(), style, 0, 0, 10, 10, window_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+    controls_[spec.id] = control;
+    if (spec.hasBackground) backgrounds_[spec.id] = spec.background;
+}
+
+void MainWindowWin::ApplyLayout(UINT dpi) {
+    dpi_ = dpi;
+    LOGFONTW font{};
+    font.lfHeight = -::MulDiv(kMainFontCentiPoints, static_cast<int>(dpi), 7200);
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = HEBREW_CHARSET;
+    font.lfQuality = CLEARTYPE_QUALITY;
+    ::lstrcpynW(font.lfFaceName, Widen(kMainFontFace).c_str(), LF_FACESIZE);
+    font_.reset(::CreateFontIndirectW(&font));
+
+    const int clientWidth = TwipsToPixels(kMainClientWidthTwips, static_cast<int>(dpi));
+    const int clientHeight = TwipsToPixels(kMainClientHeightTwips, static_cast<int>(dpi));
+    RECT frame{0, 0, clientWidth, clientHeight};
+    const DWORD style = static_cast<DWORD>(::GetWindowLongW(window_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongW(window_, GWL_EXSTYLE));
+    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::SetWindowPos(window_, nullptr, work.left + ((work.right - work.left) - width) / 2,
+                   work.top + ((work.bottom - work.top) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    for (const auto& spec : kMainLayout) {
+        HWND control = controls_[spec.id];
+        const int w = TwipsToPixels(spec.width, static_cast<int>(dpi));
+        const int x = MirroredX(TwipsToPixels(spec.left, static_cast<int>(dpi)), w, clientWidth);
+        ::SetWindowPos(control, nullptr, x, TwipsToPixels(spec.top, static_cast<int>(dpi)), w,
+                       TwipsToPixels(spec.height, static_cast<int>(dpi)), SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    }
+}
+
+platform::WindowHandle MainWindowWin::Handle() { return reinterpret_cast<platform::WindowHandle>(window_); }
+
+void MainWindowWin::Show() {
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::UpdateWindow(window_);
+    ::SetForegroundWindow(window_);
+}
+
+void MainWindowWin::Hide() { ::ShowWindow(window_, SW_HIDE); }
+
+void MainWindowWin::SetWindowBackground(Rgb colour) {
+    windowBackground_ = colour;
+    windowBrush_.reset(::CreateSolidBrush(ToColorRef(colour)));
+    ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+void MainWindowWin::SetControlText(int controlId, const std::string& text) {
+    ::SetWindowTextW(controls_[controlId], Widen(text).c_str());
+}
+
+void MainWindowWin::SetControlTextColour(int controlId, Rgb colour) {
+    textColours_[controlId] = colour;
+    ::InvalidateRect(controls_[controlId], nullptr, TRUE);
+}
+
+void MainWindowWin::SetControlBackground(int controlId, Rgb colour) {
+    backgrounds_[controlId] = colour;
+    ::InvalidateRect(controls_[controlId], nullptr, TRUE);
+}
+
+void MainWindowWin::PumpMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (!::IsDialogMessageW(window_, &message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    ::UpdateWindow(window_);
+}
+
+void MainWindowWin::Unload() {
+    if (window_) {
+        HWND window = window_;
+        window_ = nullptr;
+        ::DestroyWindow(window);
+    }
+}
+
+void MainWindowWin::ShowEthernetGuide(bool /*owned*/) {
+    // The cable guide window is not part of this build yet: the button opens nothing.
+}
+
+int MainWindowWin::RunMessageLoop() {
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (window_ && ::IsDialogMessageW(window_, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+HBRUSH MainWindowWin::BrushFor(Rgb colour) {
+    const COLORREF key = ToColorRef(colour);
+    auto& brush = brushes_[key];
+    if (!brush) brush.reset(::CreateSolidBrush(key));
+    return brush.get();
+}
+
+LRESULT MainWindowWin::OnCtlColorStatic(HDC dc, HWND control) {
+    const int id = ::GetDlgCtrlID(control);
+    const auto text = textColours_.find(id);
+    ::SetTextColor(dc, text != textColours_.end() ? ToColorRef(text->second) : ::GetSysColor(COLOR_WINDOWTEXT));
+    const auto back = backgrounds_.find(id);
+    const Rgb background = back != backgrounds_.end() ? back->second : windowBackground_;
+    ::SetBkColor(dc, ToColorRef(background));
+    return reinterpret_cast<LRESULT>(BrushFor(background));
+}
+
+void MainWindowWin::OnDrawItem(const DRAWITEMSTRUCT& item) {
+    const int id = static_cast<int>(item.CtlID);
+    const Rgb background = backgrounds_.count(id) ? backgrounds_[id] : Rgb{240, 240, 240};
+    // Light text on a dark face, dark text on a light one.
+    const int luminance = (background.r * 299 + background.g * 587 + background.b * 114) / 1000;
+    const COLORREF textColour = luminance < 140 ? RGB(255, 255, 255) : RGB(16, 51, 97);
+    RECT rect = item.rcItem;
+    ::FillRect(item.hDC, &rect, BrushFor(background));
+    HBRUSH frame = BrushFor(luminance < 140 ? Rgb{4, 72, 160} : Rgb{160, 170, 185});
+    ::FrameRect(item.hDC, &rect, frame);
+    if (item.itemState & ODS_SELECTED) ::OffsetRect(&rect, 1, 1);
+    wchar_t caption[256];
+    ::GetWindowTextW(item.hwndItem, caption, 256);
+    ::SetBkMode(item.hDC, TRANSPARENT);
+    ::SetTextColor(item.hDC, textColour);
+    ::SelectObject(item.hDC, font_.get());
+    ::DrawTextW(item.hDC, caption, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_RTLREADING);
+    if (item.itemState & ODS_FOCUS) {
+        RECT focus = item.rcItem;
+        ::InflateRect(&focus, -3, -3);
+        ::DrawFocusRect(item.hDC, &focus);
+    }
+}
+
+void MainWindowWin::OnCommand(int id) {
+    if (!context_) return;
+    switch (id) {
+        case kCmdInstall:
+            OnInstallClicked(*context_);
+            break;
+        case kCmdRemove:
+            OnRemoveClicked(*context_);
+            break;
+        case kCmdClose:
+            OnCloseClicked(*context_);
+            break;
+        case kCmdOffline:
+            OnOfflineClicked(*context_);
+            break;
+        default:
+            break;
+    }
+}
+
+LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<MainWindowWin*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
+    try {
+        switch (message) {
+            case WM_ERASEBKGND: {
+                RECT rect;
+                ::GetClientRect(window, &rect);
+                ::FillRect(reinterpret_cast<HDC>(wParam), &rect, self->BrushFor(self->windowBackground_));
+                return 1;
+            }
+            case WM_CTLCOLORSTATIC:
+                return self->OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            case WM_DRAWITEM:
+                self->OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                return TRUE;
+            case WM_COMMAND:
+                if (HIWORD(wParam) == BN_CLICKED) self->OnCommand(LOWORD(wParam));
+                return 0;
+            case WM_DPICHANGED: {
+                const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+                self->ApplyLayout(HIWORD(wParam));
+                ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+                return 0;
+            }
+            case WM_CLOSE:
+                self->Unload();
+                return 0;
+            case WM_DESTROY:
+                ::PostQuitMessage(0);
+                return 0;
+            default:
+                break;
+        }
+    } catch (...) {
+        // Nothing may escape into the system's dispatcher.
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace kelto::ui

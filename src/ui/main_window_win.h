@@ -1,0 +1,56 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+
+#include "platform/win32/win32_util.h"
+#include "ui/main_window.h"
+
+namespace kelto::ui {
+
+// The Win32 frmClientHelper: a fixed-size window mirrored for right-to-left reading.
+class MainWindowWin : public MainWindowView {
+public:
+    explicit MainWindowWin(HINSTANCE instance);
+    ~MainWindowWin() override;
+    MainWindowWin(const MainWindowWin&) = delete;
+    MainWindowWin& operator=(const MainWindowWin&) = delete;
+
+    void Attach(app::Context& context) { context_ = &context; }
+    int RunMessageLoop();
+
+    platform::WindowHandle Handle() override;
+    void Show() override;
+    void Hide() override;
+    void SetWindowBackground(Rgb colour) override;
+    void SetControlText(int controlId, const std::string& text) override;
+    void SetControlTextColour(int controlId, Rgb colour) override;
+    void SetControlBackground(int controlId, Rgb colour) override;
+    void PumpMessages() override;
+    void Unload() override;
+    void ShowEthernetGuide(bool owned) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControl(const ControlSpec& spec);
+    void ApplyLayout(UINT dpi);
+    HBRUSH BrushFor(Rgb colour);
+    LRESULT OnCtlColorStatic(HDC dc, HWND control);
+    void OnDrawItem(const DRAWITEMSTRUCT& item);
+    void OnCommand(int id);
+
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    UINT dpi_ = 96;
+    app::Context* context_ = nullptr;
+    platform::win32::UniqueHfont font_;
+    platform::win32::UniqueHbrush windowBrush_;
+    Rgb windowBackground_{255, 255, 255};
+    std::map<int, HWND> controls_;
+    std::map<int, Rgb> textColours_;
+    std::map<int, Rgb> backgrounds_;
+    std::map<COLORREF, platform::win32::UniqueHbrush> brushes_;
+};
+
+}  // namespace kelto::ui
