@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Builds KeltoClientHelper.exe and runs it under Wine, with an optional command line,
+# e.g.  scripts/run.sh                       (the main window)
+#       scripts/run.sh kelto:ipconfig/sid/abc   (a kelto: URL, as a link would hand it over)
+# With a display ($DISPLAY set) the program runs on it until you close it. Without one it
+# runs on a virtual display and saves a screenshot of what it showed to
+# build/screenshot.png, then ends the program.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/setup-debian.sh
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 --target KeltoClientHelper
+
+export WINEPREFIX="$root/build/run-prefix"
+export WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Preparing a Wine prefix in build/run-prefix (once)..."
+    wineboot -i >/dev/null 2>&1
+    # Arial metrics and Hebrew glyphs from Debian's Liberation Sans.
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d 'Liberation Sans' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+fi
+install_dir="$WINEPREFIX/drive_c/Program Files/Kelto"
+mkdir -p "$install_dir"
+cp build/win32/KeltoClientHelper.exe "$install_dir/"
+exe='C:\Program Files\Kelto\KeltoClientHelper.exe'
+
+if [ -n "${DISPLAY:-}" ]; then
+    wine "$exe" "$@"
+    wineserver -w
+    exit 0
+fi
+
+# No display: a virtual one, and a screenshot once the program's first window is up.
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+wine "$exe" "$@" &
+program=$!
+shown=""
+for _ in $(seq 150); do
+    if xwininfo -root -children 2>/dev/null | grep -q '"Kelto\|"KeltoClientHelper\|": ("'; then
+        shown=yes
+        break
+    fi
+    if ! kill -0 "$program" 2>/dev/null; then break; fi
+    sleep 0.2
+done
+sleep 1  # let the window finish painting
+import -window root build/screenshot.png
+echo "Screenshot of what the helper showed: build/screenshot.png${shown:+}"
+echo "Log: $install_dir/KeltoClientHelper.log"
+tail -n 5 "$install_dir/KeltoClientHelper.log" 2>/dev/null || true
+wineserver -k
