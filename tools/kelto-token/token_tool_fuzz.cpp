@@ -1,0 +1,48 @@
+// Fuzz target: the command line and the ISO 8601 moments of kelto-token take any bytes.
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "token_tool.h"
+
+namespace {
+// A clock that is never right: the fuzzer decides what it reads.
+class FuzzClock : public kelto::platform::Clock {
+public:
+    kelto::platform::DateTime utc;
+    kelto::platform::DateTime UtcNow() override { return utc; }
+    kelto::platform::DateTime LocalNow() override { return utc; }
+    void Sleep(int) override {}
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    (void)kelto::tokentool::ParseUtcMoment(input);
+    (void)kelto::tokentool::ParseWindow(input);
+
+    // NUL-separated arguments; the first six bytes set a plausible system clock.
+    FuzzClock clock;
+    if (size >= 6) {
+        clock.utc = {2000 + data[0] % 100, 1 + data[1] % 12, 1 + data[2] % 28, data[3] % 24, data[4] % 60,
+                     data[5] % 60};
+    }
+    std::vector<std::string> args;
+    std::string current;
+    for (std::size_t i = size >= 6 ? 6 : size; i < size; ++i) {
+        if (data[i] == 0) {
+            args.push_back(current);
+            current.clear();
+        } else {
+            current += static_cast<char>(data[i]);
+        }
+    }
+    if (!current.empty()) args.push_back(current);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = kelto::tokentool::Run(args, clock, out, err);
+    if (code < 0 || code > 3) __builtin_trap();
+    return 0;
+}
