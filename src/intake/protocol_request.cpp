@@ -1,6 +1,9 @@
 #include "intake/protocol_request.h"
 
 #include "app/context.h"
+#include "intake/activity_log.h"
+#include "intake/protocol_parse.h"
+#include "intake/session_store.h"
 
 namespace kelto::intake {
 
@@ -9,9 +12,29 @@ std::string InvalidActionMessage(const std::string& commandLine) {
 }
 
 void HandleProtocolRequest(app::Context& context, const std::string& commandLine) {
-    // Until URL parsing is in place every request is refused as carrying no action key.
-    context.system.dialogs.MessageBox(0, InvalidActionMessage(commandLine), "Kelto",
-                                      platform::mb::kOk | platform::mb::kIconExclamation);
+    auto& system = context.system;
+    auto& request = context.request;
+
+    const std::string actionKey = ParseActionKey(commandLine);
+    request.CurrentSessionId = ParseSessionId(commandLine);
+    ParseServerAddress(commandLine, request);
+    // A URL without a sid continues the support session authorized earlier, while it lasts.
+    if (request.CurrentSessionId.empty()) request.CurrentSessionId = GetAuthorizedSessionId(system);
+
+    WriteLog(system, "Parsed tool: [" + actionKey + "]");
+    WriteLog(system, "Support session: [" + request.CurrentSessionId + "]");
+
+    if (actionKey.empty()) {
+        system.dialogs.MessageBox(0, InvalidActionMessage(commandLine), "Kelto",
+                                  platform::mb::kOk | platform::mb::kIconExclamation);
+        return;
+    }
+    if (actionKey == "offline") {
+        request.ActionLaunched = false;
+        context.mainWindow.ShowEthernetGuide(false);
+        return;
+    }
+    // hand-over to the approval flow: actions::PromptTokenAndRequest(context, actionKey);
 }
 
 }  // namespace kelto::intake
