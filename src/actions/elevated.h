@@ -1,6 +1,7 @@
 // The elevated instance: the request travels here in the "/elevated:" command line.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kelto::app {
@@ -10,5 +11,8 @@ struct Context;
 namespace kelto::actions {
 
 void HandleElevatedRequest(app::Context& context, const std::string& commandLine);
+void LaunchAction(app::Context& context, const std::string& actionKey);
+// The customer's explanation of a shell start failure code.
+std::string ShellErrorText(std::int32_t code);
 
 }  // namespace kelto::actions

@@ -1,5 +1,6 @@
 #include "intake/protocol_request.h"
 
+#include "actions/approval.h"
 #include "app/context.h"
 #include "intake/activity_log.h"
 #include "intake/protocol_parse.h"
@@ -34,7 +35,7 @@ void HandleProtocolRequest(app::Context& context, const std::string& commandLine
         context.mainWindow.ShowEthernetGuide(false);
         return;
     }
-    // hand-over to the approval flow: actions::PromptTokenAndRequest(context, actionKey);
+    actions::PromptTokenAndRequest(context, actionKey);
 }
 
 }  // namespace kelto::intake

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include "actions/elevated.h"
+#include "actions/elevated_line.h"
+#include "intake/session_store.h"
+#include "support/fakes.h"
+
+namespace kelto {
+namespace {
+
+using namespace platform::mb;
+using testing::FakeSystem;
+
+constexpr platform::DateTime kWindowStart{2025, 12, 10, 16, 0, 0};  // token window 204384: "226939"
+const std::string kInvalidLine = "בקשת ההפעלה המוגבהת אינה תקינה.";
+const std::string kExpired = "קוד הטוקן פג לפני אישור UAC.\r\nבקש מהנציג ליצור טוקן חדש.";
+const std::string kNoRestorePoint = "לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.\r\nבדוק שהגנת המערכת פעילה ושיש מקום פנוי בדיסק.";
+
+struct Elevated : ::testing::Test {
+    FakeSystem f;
+    void SetUp() override { f.clock.utc = kWindowStart; }
+};
+
+// Every row of the elevated line's field table, read back from literal lines.
+struct LineCase {
+    std::string line;
+    bool valid;
+    std::string key, token;
+    bool restore;
+    std::string session;
+    std::optional<std::string> host;
+    std::optional<int> port;
+    std::optional<bool> tls;
+};
+
+class ElevatedLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ElevatedLines, SplitIntoTheirFields) {
+    const auto& c = GetParam();
+    const auto parsed = actions::ParseElevatedCommandLine(c.line);
+    ASSERT_EQ(parsed.has_value(), c.valid);
+    if (!parsed) return;
+    EXPECT_EQ(parsed->actionKey, c.key);
+    EXPECT_EQ(parsed->token, c.token);
+    EXPECT_EQ(parsed->createRestorePoint, c.restore);
+    EXPECT_EQ(parsed->sessionId, c.session);
+    EXPECT_EQ(parsed->serverHost, c.host);
+    EXPECT_EQ(parsed->serverPort, c.port);
+    EXPECT_EQ(parsed->serverUseTls, c.tls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ElevatedLines,
+    ::testing::Values(
+        LineCase{"/elevated:ipconfig", false, "", "", true, "", {}, {}, {}},
+        LineCase{"/elevated", false, "", "", true, "", {}, {}, {}},
+        LineCase{"/elevated:ipconfig:", true, "ipconfig", "", true, "", {}, {}, {}},
+        LineCase{"/ELEVATED:IPCONFIG:226939", true, "ipconfig", "226939", true, "", {}, {}, {}},
+        LineCase{"\"/elevated: IpConfig : 226939 : 0 \"", true, "ipconfig", "226939", false, "", {}, {}, {}},
+        LineCase{"/elevated:ipconfig::1:s-42::0:0", true, "ipconfig", "", true, "s-42", "", 0, false},
+        LineCase{"/elevated:virtualiso:1:yes:AbC: Support.Example.COM :0443: 1 ", true, "virtualiso", "1", false,
+                 "AbC", "support.example.com", 443, true},
+        LineCase{"/elevated:ipconfig:1:1:s:h:1:1:extra:more", true, "ipconfig", "1", true, "s", "h", 1, true},
+        LineCase{"/elevated:ipconfig:1:1:s:h::2", true, "ipconfig", "1", true, "s", "h", 0, false},
+        LineCase{"/elevated:ipconfig:1:1:s:h:99999:1", true, "ipconfig", "1", true, "s", "h", 0, true},
+        LineCase{"/elevated:ipconfig:1:1:s:h:4x:1", true, "ipconfig", "1", true, "s", "h", 0, true}));
+
+TEST(ElevatedLineRoundTrip, WhatIsBuiltReadsBackTheSame) {
+    struct State {
+        std::string session, host;
+        int port;
+        bool tls;
+    };
+    const State states[] = {{"", "", 0, false},
+                            {"AbC-9_x", "10.0.0.5", 443, true},
+                            {std::string(80, 'z'), std::string(253, 'h'), 65535, false},
+                            {"s", "", 0, true},
+                            {"a-b", "host-only.example", 0, false}};
+    for (const auto& s : states) {
+        for (const std::string token : {"", "072923"}) {
+            for (const bool restore : {false, true}) {
+                intake::RequestState request;
+                request.CurrentSessionId = s.session;
+                request.ServerHost = s.host;
+                request.ServerPort = s.port;
+                request.ServerUseTls = s.tls;
+                const std::string line = actions::BuildElevatedCommandLine("spoolerreset", token, restore, request);
+                const auto parsed = actions::ParseElevatedCommandLine(line);
+                ASSERT_TRUE(parsed) << line;
+                EXPECT_EQ(parsed->actionKey, "spoolerreset");
+                EXPECT_EQ(parsed->token, token);
+                EXPECT_EQ(parsed->createRestorePoint, restore);
+                intake::RequestState back;
+                actions::ApplyToRequestState(*parsed, back);
+                EXPECT_EQ(back.CurrentSessionId, s.session) << line;
+                EXPECT_EQ(back.ServerHost, s.host) << line;
+                EXPECT_EQ(back.ServerPort, s.port) << line;
+                EXPECT_EQ(back.ServerUseTls, s.tls) << line;
+            }
+        }
+    }
+}
+
+TEST(ElevatedLineState, HandMadeValuesOutsideTheRequestInvariantsAreDropped) {
+    const auto parsed = actions::ParseElevatedCommandLine("/elevated:virtualiso:1:0:a&b=c:evil_host:8080:1");
+    ASSERT_TRUE(parsed);
+    intake::RequestState request;
+    actions::ApplyToRequestState(*parsed, request);
+    EXPECT_EQ(request.CurrentSessionId, "");
+    EXPECT_EQ(request.ServerHost, "");
+    EXPECT_EQ(request.ServerPort, 0);
+    EXPECT_TRUE(request.ServerUseTls);
+}
+
+TEST_F(Elevated, TooFewFieldsAreInvalid) {
+    actions::HandleElevatedRequest(f.context, "/elevated:ipconfig");
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text, kInvalidLine);
+    EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
+    EXPECT_EQ(f.dialogs.boxes[0].flags, kOk | kIconExclamation);
+    EXPECT_TRUE(f.LogMessages().empty());
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, AnEmptyTokenWithoutSessionIsExpired) {
+    actions::HandleElevatedRequest(f.context, "/elevated:ipconfig:");
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text, kExpired);
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, ValidTokenLaunchesTheCatalogueEntryWithOpen) {
+    actions::HandleElevatedRequest(f.context, "\"/ELEVATED:DHCPRENEW:226939:0:s-42::0:0\"");
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    const auto& call = f.shell.calls[0];
+    EXPECT_EQ(call.verb, "open");  // the catalogue says runas; this instance is elevated already
+    EXPECT_EQ(call.file, "cmd.exe");
+    EXPECT_EQ(call.parameters, "/K ipconfig /release & ipconfig /renew");
+    EXPECT_EQ(call.directory, "");
+    EXPECT_EQ(call.showMode, 1);
+    EXPECT_TRUE(f.dialogs.boxes.empty());
+    EXPECT_TRUE(f.LogMessages().empty());
+    EXPECT_FALSE(f.mainWindow.visible);
+    EXPECT_EQ(f.request.CurrentSessionId, "s-42");
+}
+
+TEST_F(Elevated, AnAuthorizedSessionStandsInForTheToken) {
+    intake::AuthorizeSession(f.system, "s-42");
+    actions::HandleElevatedRequest(f.context, "/elevated:ipconfig::0:S-42::0:0");
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    EXPECT_EQ(f.shell.calls[0].parameters, "/K ipconfig /all");
+}
+
+TEST_F(Elevated, AMissingRestoreFieldMeansCreateAndNoRestorePointMeansNoLaunch) {
+    actions::HandleElevatedRequest(f.context, "/elevated:ipconfig:226939");
+    EXPECT_TRUE(f.mainWindow.visible);
+    EXPECT_EQ(f.mainWindow.texts[ui::kLblStatus], "יוצר נקודת שחזור לפני הפעולה...");
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text, kNoRestorePoint);
+    EXPECT_EQ(f.dialogs.boxes[0].flags, kOk | kIconExclamation);
+    ASSERT_EQ(f.LogMessages().size(), 1u);
+    EXPECT_EQ(f.LogMessages()[0].rfind("Restore point error: ", 0), 0u);
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, RollbackIgnoresTheRestoreFlag) {
+    actions::HandleElevatedRequest(f.context, "/elevated:restorelastkelto:226939:1:s::0:0");
+    EXPECT_EQ(f.mainWindow.texts[ui::kLblStatus], "מכין שחזור לנקודת Kelto האחרונה...");
+    for (const auto& event : f.mainWindow.events) EXPECT_EQ(event.find("יוצר נקודת שחזור"), std::string::npos);
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, AFailedStartIsExplainedAndLogged) {
+    f.shell.result = 0;
+    actions::HandleElevatedRequest(f.context, "/elevated:ipconfig:226939:0");
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Open failed. Tool: ipconfig Result: 0 File: cmd.exe"});
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text,
+              "לא ניתן לפתוח את הפעולה:\r\nהצגת הגדרות IP\r\n\r\nWindows לא הצליח לפתוח את הפעולה.\r\nקוד שגיאה: "
+              "0\r\nנתיב: cmd.exe");
+    EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
+}
+
+TEST_F(Elevated, AKeyOutsideTheCatalogueStartsNothingAndSaysNothing) {
+    actions::HandleElevatedRequest(f.context, "/elevated:format:226939:0");
+    EXPECT_TRUE(f.shell.calls.empty());
+    EXPECT_TRUE(f.dialogs.boxes.empty());
+    EXPECT_TRUE(f.LogMessages().empty());
+}
+
+TEST(ShellErrorTexts, FollowTheTable) {
+    const std::pair<int, std::string> rows[] = {
+        {2, "הקובץ לא נמצא."},
+        {3, "הנתיב לא נמצא."},
+        {5, "הגישה נדחתה."},
+        {8, "אין מספיק זיכרון."},
+        {26, "הקובץ נמצא בשימוש."},
+        {27, "לא נמצאה תוכנה מתאימה לפתיחה."},
+        {28, "הפעולה חרגה מזמן ההמתנה."},
+        {31, "לא נמצאה תוכנה מתאימה לפתיחה."},
+        {32, "קובץ מערכת נדרש לא נמצא."},
+        {0, "Windows לא הצליח לפתוח את הפעולה."},
+        {11, "Windows לא הצליח לפתוח את הפעולה."},
+        {29, "Windows לא הצליח לפתוח את הפעולה."},
+        {30, "Windows לא הצליח לפתוח את הפעולה."},
+        {-1, "Windows לא הצליח לפתוח את הפעולה."},
+    };
+    for (const auto& [code, text] : rows) EXPECT_EQ(actions::ShellErrorText(code), text) << code;
+}
+
+}  // namespace
+}  // namespace kelto
