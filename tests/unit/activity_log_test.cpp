@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "intake/activity_log.h"
+#include "support/fakes.h"
+
+namespace kelto {
+namespace {
+
+using testing::FakeSystem;
+
+TEST(ActivityLog, WritesOneTimestampedLineBesideTheExecutable) {
+    FakeSystem f;
+    f.clock.local = {2026, 12, 7, 7, 11, 51};
+    intake::WriteLog(f.system, "Parsed tool: [ipconfig]");
+    f.clock.local = {2026, 1, 2, 23, 5, 9};
+    intake::WriteLog(f.system, "");
+    const auto& content = f.files.entries.at("C:\\Program Files\\Kelto\\KeltoClientHelper.log").second;
+    EXPECT_EQ(content, "2026-12-07 07:11:51 Parsed tool: [ipconfig]\r\n2026-01-02 23:05:09 \r\n");
+}
+
+TEST(ActivityLog, FallsBackToTheCommandLineProgramPath) {
+    FakeSystem f;
+    f.process.moduleFileName = "";
+    f.process.commandLine = "\"D:\\Tools Dir\\KeltoClientHelper.exe\" \"kelto:ipconfig\"";
+    intake::WriteLog(f.system, "x");
+    EXPECT_TRUE(f.files.entries.count("D:\\Tools Dir\\KeltoClientHelper.log"));
+}
+
+TEST(ActivityLog, TextOutsideTheCodePageBecomesQuestionMarks) {
+    FakeSystem f;
+    intake::WriteLog(f.system, "Command: [שלום]");
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Command: [????]"});
+}
+
+TEST(ActivityLog, WaitsABoundedMomentForABusyFileAndGivesUpQuietly) {
+    FakeSystem f;
+    f.files.busyAppends = 5;
+    intake::WriteLog(f.system, "kept");
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"kept"});
+    EXPECT_EQ(f.files.appendCalls, 6);
+
+    FakeSystem stuck;
+    stuck.files.busyAppends = 1000000;
+    intake::WriteLog(stuck.system, "lost");
+    EXPECT_TRUE(stuck.LogMessages().empty());
+    EXPECT_GE(stuck.clock.sleptMs, 900);
+    EXPECT_LE(stuck.clock.sleptMs, 1100);
+}
+
+TEST(ActivityLog, AnUnwritableFolderReturnsAtOnce) {
+    FakeSystem f;
+    f.files.readOnlyFolders.insert("C:\\Program Files\\Kelto");
+    intake::WriteLog(f.system, "lost");
+    EXPECT_EQ(f.files.appendCalls, 1);
+    EXPECT_EQ(f.clock.sleptMs, 0);
+    EXPECT_TRUE(f.LogMessages().empty());
+}
+
+}  // namespace
+}  // namespace kelto
