@@ -233,12 +233,18 @@ void FillFromRow(platform::System& system, const Row& row, ActionInfo& info) {
     if (row.file) info.File = *row.file;
     if (row.arguments) info.Arguments = *row.arguments;
     // An unset variable gives an empty piece; the entry is still found.
-    if (row.fill == Fill::TempFolder) info.Arguments = system.environment.Get("TEMP");
-    if (row.fill == Fill::DownloadsFolder)
-        info.Arguments = system.environment.Get("USERPROFILE") + "\\Downloads";
-    if (row.fill == Fill::SystemProgram) {
-        info.File =
-            intake::ResolveSystemFile(system.environment, system.files, std::string(row.file.value_or("")));
+    switch (row.fill) {
+        case Fill::TempFolder:
+            info.Arguments = system.environment.Get("TEMP");
+            break;
+        case Fill::DownloadsFolder:
+            info.Arguments = system.environment.Get("USERPROFILE") + "\\Downloads";
+            break;
+        case Fill::SystemProgram:
+            info.File = intake::ResolveSystemFile(system.environment, system.files, std::string(*row.file));
+            break;
+        default:
+            break;
     }
 }
 
