@@ -256,7 +256,9 @@ TEST_P(Entries, TrimmedOfBlanksOnlyAndMalformedWithoutReadingTheClock) {
     const TokenVerdict v = CheckToken(clock, c.entry);
     EXPECT_EQ(v.reason, c.reason);
     EXPECT_EQ(v.accepted, c.reason == TokenReason::CurrentWindow || c.reason == TokenReason::PreviousWindowGrace);
-    if (c.reason == TokenReason::Malformed) EXPECT_EQ(clock.utcReads, 0);
+    if (c.reason == TokenReason::Malformed) {
+        EXPECT_EQ(clock.utcReads, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

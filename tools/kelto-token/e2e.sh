@@ -15,7 +15,8 @@ cases=0
 
 case "$tool" in
     *.exe)
-        prefix=$2
+        mkdir -p "$2"
+        prefix=$(cd "$2" && pwd)  # Wine wants an absolute path
         export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
         unset DISPLAY
         cleanup() {
