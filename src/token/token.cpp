@@ -32,10 +32,10 @@ std::string FormatSixDigits(std::int32_t value) {
 }  // namespace
 
 std::int64_t SecondsSinceEpoch(const platform::DateTime& utc) {
-    const std::int64_t days = DaysFromCivil(utc.year, utc.month, utc.day) -
-                              DaysFromCivil(kEpoch.year, kEpoch.month, kEpoch.day);
-    return days * 86400 + static_cast<std::int64_t>(utc.hour) * 3600 + static_cast<std::int64_t>(utc.minute) * 60 +
-           utc.second;
+    const std::int64_t days =
+        DaysFromCivil(utc.year, utc.month, utc.day) - DaysFromCivil(kEpoch.year, kEpoch.month, kEpoch.day);
+    return days * 86400 + static_cast<std::int64_t>(utc.hour) * 3600 +
+           static_cast<std::int64_t>(utc.minute) * 60 + utc.second;
 }
 
 // Both derive from the 64-bit count, so moments past 2092 (where a 32-bit count of seconds
@@ -51,7 +51,9 @@ std::int32_t OffsetOfSeconds(std::int64_t secondsSinceEpoch) {
 
 platform::DateTime GetUtcNow(platform::Clock& clock) { return clock.UtcNow(); }
 
-std::int32_t GetTokenWindow(platform::Clock& clock) { return WindowOfSeconds(SecondsSinceEpoch(GetUtcNow(clock))); }
+std::int32_t GetTokenWindow(platform::Clock& clock) {
+    return WindowOfSeconds(SecondsSinceEpoch(GetUtcNow(clock)));
+}
 
 std::int32_t GetTokenWindowOffset(platform::Clock& clock) {
     return OffsetOfSeconds(SecondsSinceEpoch(GetUtcNow(clock)));
@@ -108,6 +110,8 @@ TokenVerdict CheckToken(platform::Clock& clock, std::string_view entry) {
     return verdict;
 }
 
-bool IsTokenValid(platform::Clock& clock, std::string_view entry) { return CheckToken(clock, entry).accepted; }
+bool IsTokenValid(platform::Clock& clock, std::string_view entry) {
+    return CheckToken(clock, entry).accepted;
+}
 
 }  // namespace kelto::token

@@ -61,7 +61,9 @@ private:
     platform::Clock& inner_;
 };
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // The civil date of a day count from 1970-01-01 (proleptic Gregorian).
 platform::DateTime CivilFromDays(std::int64_t z) {
@@ -162,8 +164,8 @@ void PrintMoment(std::int64_t seconds, std::ostream& out) {
     const std::int32_t offset = token::OffsetOfSeconds(seconds);
     out << "Time (UTC):     " << FormatMoment(MomentAt(seconds)) << "\n"
         << "Token:          " << token::ComputeToken(window) << "\n"
-        << WindowLine(window) << AcceptedLine(window) << "Next window in: " << (token::kWindowSeconds - offset)
-        << " s\n";
+        << WindowLine(window) << AcceptedLine(window)
+        << "Next window in: " << (token::kWindowSeconds - offset) << " s\n";
 }
 
 std::string VerdictText(const token::TokenVerdict& v, std::string_view entry) {
@@ -210,7 +212,8 @@ int Fail(std::ostream& err, int code, const std::string& message) {
     return code;
 }
 
-int RunCheck(const std::string& code, platform::Clock& clock, bool fixed, std::ostream& out, std::ostream& err) {
+int RunCheck(const std::string& code, platform::Clock& clock, bool fixed, std::ostream& out,
+             std::ostream& err) {
     RecordingClock recording(clock);
     const token::TokenVerdict verdict = token::CheckToken(recording, code);
     if (recording.first) {
@@ -219,8 +222,8 @@ int RunCheck(const std::string& code, platform::Clock& clock, bool fixed, std::o
             return Fail(err, kExitBeforeEpoch, BeforeEpochMessage(seconds, !fixed));
         }
         out << "Time (UTC):     " << FormatMoment(*recording.first) << "\n"
-            << WindowLine(token::WindowOfSeconds(seconds)) << "Offset:         " << token::OffsetOfSeconds(seconds)
-            << " s\n";
+            << WindowLine(token::WindowOfSeconds(seconds))
+            << "Offset:         " << token::OffsetOfSeconds(seconds) << " s\n";
     }
     out << "Verdict:        " << VerdictText(verdict, code) << "\n";
     return verdict.accepted ? kExitOk : kExitRefused;
@@ -248,7 +251,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         if (name == "--window") slot = &o.window;
         if (name == "--check") slot = &o.check;
         if (slot == nullptr) {
-            parsed.error = arg.rfind("-", 0) == 0 ? "unknown option '" + name + "'" : "unexpected argument '" + arg + "'";
+            parsed.error = arg.rfind("-", 0) == 0 ? "unknown option '" + name + "'"
+                                                  : "unexpected argument '" + arg + "'";
             return parsed;
         }
         if (*slot) {
@@ -310,7 +314,8 @@ std::optional<std::int32_t> ParseWindow(std::string_view text) {
         value = value * 10 + (text[pos] - '0');
     }
     if (negative) value = -value;
-    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max()) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(value);
@@ -328,12 +333,13 @@ platform::DateTime MomentAt(std::int64_t secondsSinceEpoch) {
 
 std::string FormatMoment(const platform::DateTime& utc) {
     char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.year, utc.month, utc.day, utc.hour,
-                  utc.minute, utc.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.year, utc.month, utc.day,
+                  utc.hour, utc.minute, utc.second);
     return buffer;
 }
 
-int Run(const std::vector<std::string>& args, platform::Clock& systemClock, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, platform::Clock& systemClock, std::ostream& out,
+        std::ostream& err) {
     const ParsedArguments parsed = ParseArguments(args);
     const Options& o = parsed.options;
     if (o.help) {
@@ -344,9 +350,13 @@ int Run(const std::vector<std::string>& args, platform::Clock& systemClock, std:
 
     if (o.window) {
         const std::optional<std::int32_t> window = ParseWindow(*o.window);
-        if (!window) return Fail(err, kExitUsage, "--window needs a whole number of 32 bits, not '" + *o.window + "'");
-        if (*window < 0) return Fail(err, kExitBeforeEpoch, "window " + *o.window + " is before 2024-01-01T00:00:00Z, where token windows begin");
-        out << "Token:          " << token::ComputeToken(*window) << "\n" << WindowLine(*window) << AcceptedLine(*window);
+        if (!window)
+            return Fail(err, kExitUsage, "--window needs a whole number of 32 bits, not '" + *o.window + "'");
+        if (*window < 0)
+            return Fail(err, kExitBeforeEpoch,
+                        "window " + *o.window + " is before 2024-01-01T00:00:00Z, where token windows begin");
+        out << "Token:          " << token::ComputeToken(*window) << "\n"
+            << WindowLine(*window) << AcceptedLine(*window);
         return kExitOk;
     }
 
@@ -354,8 +364,9 @@ int Run(const std::vector<std::string>& args, platform::Clock& systemClock, std:
     if (o.at) {
         at = ParseUtcMoment(*o.at);
         if (!at) {
-            return Fail(err, kExitUsage,
-                        "--at needs an ISO 8601 date and time such as 2025-12-10T16:02:17Z, not '" + *o.at + "'");
+            return Fail(
+                err, kExitUsage,
+                "--at needs an ISO 8601 date and time such as 2025-12-10T16:02:17Z, not '" + *o.at + "'");
         }
         if (*at < 0) return Fail(err, kExitBeforeEpoch, BeforeEpochMessage(*at, false));
     }

@@ -48,6 +48,7 @@ platform::DateTime MomentAt(std::int64_t secondsSinceEpoch);
 std::string FormatMoment(const platform::DateTime& utc);
 
 // The whole tool: prints on out / err and returns the exit code.
-int Run(const std::vector<std::string>& args, platform::Clock& systemClock, std::ostream& out, std::ostream& err);
+int Run(const std::vector<std::string>& args, platform::Clock& systemClock, std::ostream& out,
+        std::ostream& err);
 
 }  // namespace kelto::tokentool

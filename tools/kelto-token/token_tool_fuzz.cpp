@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // NUL-separated arguments; the first six bytes set a plausible system clock.
     FuzzClock clock;
     if (size >= 6) {
-        clock.utc = {2000 + data[0] % 100, 1 + data[1] % 12, 1 + data[2] % 28, data[3] % 24, data[4] % 60,
-                     data[5] % 60};
+        clock.utc = {2000 + data[0] % 100, 1 + data[1] % 12, 1 + data[2] % 28,
+                     data[3] % 24,         data[4] % 60,     data[5] % 60};
     }
     std::vector<std::string> args;
     std::string current;

@@ -28,21 +28,18 @@ TEST_P(ValidMoments, Parse) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ValidMoments,
-    ::testing::Values(MomentCase{"2024-01-01T00:00:00Z", 0}, MomentCase{"2024-01-01T00:00:00", 0},
-                      MomentCase{"2024-01-01 00:00:00Z", 0}, MomentCase{"2024-01-01t00:00:00z", 0},
-                      MomentCase{"2024-01-01T00:05Z", 300}, MomentCase{"2024-01-01T00:04:59.999Z", 299},
-                      MomentCase{"2024-01-01T00:04:59,5Z", 299}, MomentCase{"2024-02-29T00:00:00Z", 5097600},
-                      MomentCase{"2025-12-10T16:02:17Z", 61315337},
-                      MomentCase{"2025-12-10T18:02:17+02:00", 61315337},
-                      MomentCase{"2025-12-10T18:02:17+0200", 61315337},
-                      MomentCase{"2025-12-10T18:02:17+02", 61315337},
-                      MomentCase{"2025-12-10T12:32:17-03:30", 61315337},
-                      MomentCase{"2025-12-10T16:02:17-00:00", 61315337},
-                      // Offsets can carry a moment across the epoch either way.
-                      MomentCase{"2024-01-01T01:00:00+02:00", -3600}, MomentCase{"2023-12-31T23:00:00-01:00", 0},
-                      MomentCase{"2033-07-04T05:20:00Z", 300000000},
-                      MomentCase{"2092-01-19T03:14:08Z", 2147483648LL}, MomentCase{"1970-01-01T00:00:00Z", -1704067200},
-                      MomentCase{"9999-12-31T23:59:59Z", 251698233599LL}));
+    ::testing::Values(
+        MomentCase{"2024-01-01T00:00:00Z", 0}, MomentCase{"2024-01-01T00:00:00", 0},
+        MomentCase{"2024-01-01 00:00:00Z", 0}, MomentCase{"2024-01-01t00:00:00z", 0},
+        MomentCase{"2024-01-01T00:05Z", 300}, MomentCase{"2024-01-01T00:04:59.999Z", 299},
+        MomentCase{"2024-01-01T00:04:59,5Z", 299}, MomentCase{"2024-02-29T00:00:00Z", 5097600},
+        MomentCase{"2025-12-10T16:02:17Z", 61315337}, MomentCase{"2025-12-10T18:02:17+02:00", 61315337},
+        MomentCase{"2025-12-10T18:02:17+0200", 61315337}, MomentCase{"2025-12-10T18:02:17+02", 61315337},
+        MomentCase{"2025-12-10T12:32:17-03:30", 61315337}, MomentCase{"2025-12-10T16:02:17-00:00", 61315337},
+        // Offsets can carry a moment across the epoch either way.
+        MomentCase{"2024-01-01T01:00:00+02:00", -3600}, MomentCase{"2023-12-31T23:00:00-01:00", 0},
+        MomentCase{"2033-07-04T05:20:00Z", 300000000}, MomentCase{"2092-01-19T03:14:08Z", 2147483648LL},
+        MomentCase{"1970-01-01T00:00:00Z", -1704067200}, MomentCase{"9999-12-31T23:59:59Z", 251698233599LL}));
 
 class InvalidMoments : public ::testing::TestWithParam<std::string> {};
 
@@ -50,15 +47,16 @@ TEST_P(InvalidMoments, Refused) { EXPECT_FALSE(ParseUtcMoment(GetParam()).has_va
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InvalidMoments,
-    ::testing::Values("", "2024", "2024-01-01", "2024-01-01T", "2024-01-01T00", "2024-01-01T00:00:",
-                      "2024-01-01T00:00:0", "2024-1-01T00:00:00Z", "24-01-01T00:00:00Z", "2024-01-01X00:00:00Z",
-                      "2024-01-01T00:00:00.Z", "2024-01-01T00:00:00ZZ", "2024-01-01T00:00:00 Z",
-                      " 2024-01-01T00:00:00Z", "2024-01-01T00:00:00Z ", "2024-13-01T00:00:00Z",
-                      "2024-00-01T00:00:00Z", "2024-01-00T00:00:00Z", "2023-02-29T00:00:00Z", "2100-02-29T00:00:00Z",
-                      "2024-04-31T00:00:00Z", "2024-01-01T24:00:00Z", "2024-01-01T00:60:00Z",
-                      "2024-01-01T00:00:60Z", "2024-01-01T00:00:00+24:00", "2024-01-01T00:00:00+01:60",
-                      "2024-01-01T00:00:00+1", "2024-01-01T00:00:00+01:", "2024-01-01T00:00:00+01:0",
-                      "2024-01-01T00:00:00EST", "２０２４-01-01T00:00:00Z", std::string("2024-01-01T00:00:00\0Z", 21),
+    ::testing::Values("", "2024", "2024-01-01", "2024-01-01T", "2024-01-01T00",
+                      "2024-01-01T00:00:", "2024-01-01T00:00:0", "2024-1-01T00:00:00Z", "24-01-01T00:00:00Z",
+                      "2024-01-01X00:00:00Z", "2024-01-01T00:00:00.Z", "2024-01-01T00:00:00ZZ",
+                      "2024-01-01T00:00:00 Z", " 2024-01-01T00:00:00Z", "2024-01-01T00:00:00Z ",
+                      "2024-13-01T00:00:00Z", "2024-00-01T00:00:00Z", "2024-01-00T00:00:00Z",
+                      "2023-02-29T00:00:00Z", "2100-02-29T00:00:00Z", "2024-04-31T00:00:00Z",
+                      "2024-01-01T24:00:00Z", "2024-01-01T00:60:00Z", "2024-01-01T00:00:60Z",
+                      "2024-01-01T00:00:00+24:00", "2024-01-01T00:00:00+01:60", "2024-01-01T00:00:00+1",
+                      "2024-01-01T00:00:00+01:", "2024-01-01T00:00:00+01:0", "2024-01-01T00:00:00EST",
+                      "２０２４-01-01T00:00:00Z", std::string("2024-01-01T00:00:00\0Z", 21),
                       "-024-01-01T00:00:00Z", "+2024-01-01T00:00:00Z"));
 
 struct FormatCase {
@@ -71,7 +69,8 @@ class Formatting : public ::testing::TestWithParam<FormatCase> {};
 TEST_P(Formatting, CalendarMoment) { EXPECT_EQ(FormatMoment(MomentAt(GetParam().seconds)), GetParam().text); }
 
 INSTANTIATE_TEST_SUITE_P(Table, Formatting,
-                         ::testing::Values(FormatCase{0, "2024-01-01T00:00:00Z"}, FormatCase{-1, "2023-12-31T23:59:59Z"},
+                         ::testing::Values(FormatCase{0, "2024-01-01T00:00:00Z"},
+                                           FormatCase{-1, "2023-12-31T23:59:59Z"},
                                            FormatCase{-86400, "2023-12-31T00:00:00Z"},
                                            FormatCase{5097599, "2024-02-28T23:59:59Z"},
                                            FormatCase{5097600, "2024-02-29T00:00:00Z"},
@@ -88,22 +87,25 @@ struct ArgsCase {
 
 class Arguments : public ::testing::TestWithParam<ArgsCase> {};
 
-TEST_P(Arguments, ErrorsNameTheProblem) { EXPECT_EQ(ParseArguments(GetParam().args).error, GetParam().error); }
+TEST_P(Arguments, ErrorsNameTheProblem) {
+    EXPECT_EQ(ParseArguments(GetParam().args).error, GetParam().error);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Arguments,
-    ::testing::Values(ArgsCase{{}, ""}, ArgsCase{{"--at", "x"}, ""}, ArgsCase{{"--at=x"}, ""},
-                      ArgsCase{{"--check", "123456", "--at", "x"}, ""}, ArgsCase{{"--check="}, ""},
-                      ArgsCase{{"--window", "-1"}, ""}, ArgsCase{{"--help", "--bogus"}, "unknown option '--bogus'"},
-                      ArgsCase{{"--bogus"}, "unknown option '--bogus'"}, ArgsCase{{"-x"}, "unknown option '-x'"},
-                      ArgsCase{{"--bogus=1"}, "unknown option '--bogus'"},
-                      ArgsCase{{"123456"}, "unexpected argument '123456'"}, ArgsCase{{"--at"}, "--at needs a value"},
-                      ArgsCase{{"--check", "--at", "x"}, "--check needs a value"},
-                      ArgsCase{{"--at", "x", "--at", "y"}, "--at given twice"},
-                      ArgsCase{{"--at=x", "--at", "y"}, "--at given twice"},
-                      ArgsCase{{"--window", "1", "--at", "x"}, "--window cannot be combined with --at or --check"},
-                      ArgsCase{{"--check", "1", "--window", "1"}, "--window cannot be combined with --at or --check"},
-                      ArgsCase{{"--AT", "x"}, "unknown option '--AT'"}));
+    ::testing::Values(
+        ArgsCase{{}, ""}, ArgsCase{{"--at", "x"}, ""}, ArgsCase{{"--at=x"}, ""},
+        ArgsCase{{"--check", "123456", "--at", "x"}, ""}, ArgsCase{{"--check="}, ""},
+        ArgsCase{{"--window", "-1"}, ""}, ArgsCase{{"--help", "--bogus"}, "unknown option '--bogus'"},
+        ArgsCase{{"--bogus"}, "unknown option '--bogus'"}, ArgsCase{{"-x"}, "unknown option '-x'"},
+        ArgsCase{{"--bogus=1"}, "unknown option '--bogus'"},
+        ArgsCase{{"123456"}, "unexpected argument '123456'"}, ArgsCase{{"--at"}, "--at needs a value"},
+        ArgsCase{{"--check", "--at", "x"}, "--check needs a value"},
+        ArgsCase{{"--at", "x", "--at", "y"}, "--at given twice"},
+        ArgsCase{{"--at=x", "--at", "y"}, "--at given twice"},
+        ArgsCase{{"--window", "1", "--at", "x"}, "--window cannot be combined with --at or --check"},
+        ArgsCase{{"--check", "1", "--window", "1"}, "--window cannot be combined with --at or --check"},
+        ArgsCase{{"--AT", "x"}, "unknown option '--AT'"}));
 
 struct WindowCase {
     const char* text;
@@ -114,16 +116,16 @@ class Windows : public ::testing::TestWithParam<WindowCase> {};
 
 TEST_P(Windows, ThirtyTwoBitWholeNumbers) { EXPECT_EQ(ParseWindow(GetParam().text), GetParam().window); }
 
-INSTANTIATE_TEST_SUITE_P(Table, Windows,
-                         ::testing::Values(WindowCase{"0", 0}, WindowCase{"204384", 204384}, WindowCase{"-1", -1},
-                                           WindowCase{"0000000000299", std::nullopt},
-                                           WindowCase{"2147483647", 2147483647},
-                                           WindowCase{"2147483648", std::nullopt},
-                                           WindowCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
-                                           WindowCase{"-2147483649", std::nullopt}, WindowCase{"", std::nullopt},
-                                           WindowCase{"-", std::nullopt}, WindowCase{"+1", std::nullopt},
-                                           WindowCase{"1e3", std::nullopt}, WindowCase{" 1", std::nullopt},
-                                           WindowCase{"99999999999999999999", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, Windows,
+    ::testing::Values(WindowCase{"0", 0}, WindowCase{"204384", 204384}, WindowCase{"-1", -1},
+                      WindowCase{"0000000000299", std::nullopt}, WindowCase{"2147483647", 2147483647},
+                      WindowCase{"2147483648", std::nullopt},
+                      WindowCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
+                      WindowCase{"-2147483649", std::nullopt}, WindowCase{"", std::nullopt},
+                      WindowCase{"-", std::nullopt}, WindowCase{"+1", std::nullopt},
+                      WindowCase{"1e3", std::nullopt}, WindowCase{" 1", std::nullopt},
+                      WindowCase{"99999999999999999999", std::nullopt}));
 
 // The system clock road: what the tool reads, and how often.
 struct Output {
@@ -160,12 +162,13 @@ TEST(SystemClock, CheckReadsTheClockAsTheHelperDoes) {
     clock.utc = {2024, 1, 1, 0, 6, 0};  // window 1, offset 60
     Output r = RunWith(clock, {"--check", "072923"});
     EXPECT_EQ(r.code, kExitOk);
-    EXPECT_EQ(r.out,
-              "Time (UTC):     2024-01-01T00:06:00Z\n"
-              "Window:         1 (starts 2024-01-01T00:05:00Z)\n"
-              "Offset:         60 s\n"
-              "Verdict:        accepted, the token of the previous window (0), within its grace period (offsets "
-              "up to 60 s)\n");
+    EXPECT_EQ(
+        r.out,
+        "Time (UTC):     2024-01-01T00:06:00Z\n"
+        "Window:         1 (starts 2024-01-01T00:05:00Z)\n"
+        "Offset:         60 s\n"
+        "Verdict:        accepted, the token of the previous window (0), within its grace period (offsets "
+        "up to 60 s)\n");
     EXPECT_EQ(clock.utcReads, 2);
 
     clock.utcReads = 0;
@@ -177,9 +180,11 @@ TEST(SystemClock, CheckReadsTheClockAsTheHelperDoes) {
     clock.utc = {2024, 1, 1, 0, 6, 1};
     r = RunWith(clock, {"--check", " 072923 "});
     EXPECT_EQ(r.code, kExitRefused);
-    EXPECT_NE(r.out.find("Verdict:        refused, the token of the previous window (0), whose grace period ended at "
-                         "offset 60 s\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find(
+            "Verdict:        refused, the token of the previous window (0), whose grace period ended at "
+            "offset 60 s\n"),
+        std::string::npos)
         << r.out;
 }
 
