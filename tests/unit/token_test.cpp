@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iomanip>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "support/fakes.h"
@@ -21,6 +23,7 @@ struct WindowToken {
     std::int32_t window;
     const char* token;
 };
+void PrintTo(const WindowToken& c, std::ostream* os) { *os << "window " << c.window; }
 
 class TokenOfWindow : public ::testing::TestWithParam<WindowToken> {};
 
@@ -58,6 +61,7 @@ struct ModCase {
     double x;
     double expected;
 };
+void PrintTo(const ModCase& c, std::ostream* os) { *os << std::fixed << std::setprecision(0) << c.x; }
 
 class ModMillionCases : public ::testing::TestWithParam<ModCase> {};
 
@@ -76,6 +80,7 @@ struct DigitsCase {
     std::string text;
     bool expected;
 };
+void PrintTo(const DigitsCase& c, std::ostream* os) { *os << c.name; }
 
 class SixDigits : public ::testing::TestWithParam<DigitsCase> {};
 
@@ -105,6 +110,7 @@ struct MomentCase {
     std::int32_t window;
     std::int32_t offset;
 };
+void PrintTo(const MomentCase& c, std::ostream* os) { *os << c.seconds << " s"; }
 
 class WindowOfMoment : public ::testing::TestWithParam<MomentCase> {};
 
@@ -154,6 +160,7 @@ struct Surroundings {
     std::int32_t window;
     const char* tokens[5];
 };
+void PrintTo(const Surroundings& s, std::ostream* os) { *os << "window " << s.window; }
 
 const Surroundings kAfterEpoch{
     "after_epoch", {2024, 1, 1, 0, 5, 0}, 1, {"380324", "072923", "765522", "458121", "150720"}};
@@ -175,6 +182,7 @@ struct GraceCase {
     TokenReason previousWindowToken;
     TokenReason nextWindowToken;
 };
+void PrintTo(const GraceCase& c, std::ostream* os) { *os << "offset " << c.offset; }
 
 class GraceBoundaries : public ::testing::TestWithParam<std::tuple<Surroundings, GraceCase>> {};
 
@@ -244,6 +252,7 @@ struct EntryCase {
     std::string entry;
     TokenReason reason;
 };
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
 
 class Entries : public ::testing::TestWithParam<EntryCase> {};
 

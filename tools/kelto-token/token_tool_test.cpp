@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ struct MomentCase {
     const char* text;
     std::int64_t seconds;  // since 2024-01-01T00:00:00Z
 };
+void PrintTo(const MomentCase& c, std::ostream* os) { *os << c.text; }
 
 class ValidMoments : public ::testing::TestWithParam<MomentCase> {};
 
@@ -63,6 +65,7 @@ struct FormatCase {
     std::int64_t seconds;
     const char* text;
 };
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.seconds << " s"; }
 
 class Formatting : public ::testing::TestWithParam<FormatCase> {};
 
@@ -84,6 +87,11 @@ struct ArgsCase {
     std::vector<std::string> args;
     const char* error;  // empty: accepted
 };
+void PrintTo(const ArgsCase& c, std::ostream* os) {
+    *os << "[";
+    for (const std::string& a : c.args) *os << " " << a;
+    *os << " ]";
+}
 
 class Arguments : public ::testing::TestWithParam<ArgsCase> {};
 
@@ -111,6 +119,7 @@ struct WindowCase {
     const char* text;
     std::optional<std::int32_t> window;
 };
+void PrintTo(const WindowCase& c, std::ostream* os) { *os << "'" << c.text << "'"; }
 
 class Windows : public ::testing::TestWithParam<WindowCase> {};
 
