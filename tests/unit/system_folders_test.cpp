@@ -1,3 +1,8 @@
+#ifdef _WIN32
+// First, so that its A/W macros rename the interface methods the same way everywhere.
+#include <windows.h>
+#endif
+
 #include "intake/system_folders.h"
 
 #include <gtest/gtest.h>
@@ -196,3 +201,119 @@ TEST(OwnFolder, IsTheFolderOfTheExecutable) {
 
 }  // namespace
 }  // namespace kelto
+
+#ifdef _WIN32
+// ---- under Windows (Wine in the tests): the real environment and file system ----
+#include <optional>
+
+#include "platform/win32/win32_system.h"
+
+namespace kelto {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    return wide;
+}
+
+// Sets (or, with nullptr, removes) a variable of this process and puts it back afterwards.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
+        const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+        if (size != 0) {
+            std::wstring old(size, L'\0');
+            old.resize(::GetEnvironmentVariableW(name, old.data(), size));
+            old_ = old;
+        }
+        ::SetEnvironmentVariableW(name, value);
+    }
+    ~ScopedVariable() { ::SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const wchar_t* name_;
+    std::optional<std::wstring> old_;
+};
+
+// A file made for the test in the given folder, removed afterwards.
+class ScopedFile {
+public:
+    explicit ScopedFile(std::wstring path) : path_(std::move(path)) {
+        const HANDLE h = ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        created_ = h != INVALID_HANDLE_VALUE;
+        if (created_) ::CloseHandle(h);
+    }
+    ~ScopedFile() {
+        ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path_.c_str());
+    }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    bool created() const { return created_; }
+    bool SetAttributes(DWORD attributes) { return ::SetFileAttributesW(path_.c_str(), attributes) != FALSE; }
+
+private:
+    std::wstring path_;
+    bool created_ = false;
+};
+
+bool IsWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+TEST(ResolveSystemFileOnWindows, NativeSystemFolderFirst) {
+    platform::win32::Win32Environment environment;
+    platform::win32::Win32FileSystem files;
+    const std::string root = environment.Get("SystemRoot");
+    ASSERT_FALSE(root.empty());
+    // A 32-bit process on 64-bit Windows reaches the native folder only through Sysnative.
+    EXPECT_EQ(intake::ResolveSystemFile(environment, files, "cmd.exe"),
+              root + (IsWow64() ? "\\Sysnative\\cmd.exe" : "\\System32\\cmd.exe"));
+}
+
+TEST(ResolveSystemFileOnWindows, WindowsFolderItselfAndHiddenFiles) {
+    platform::win32::Win32Environment environment;
+    platform::win32::Win32FileSystem files;
+    const std::string root = environment.Get("SystemRoot");
+    const std::string name = "kelto-resolve-probe.exe";
+    ScopedFile file(Wide(root + "\\" + name));
+    ASSERT_TRUE(file.created());
+    EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), root + "\\" + name);
+
+    ASSERT_TRUE(file.SetAttributes(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), name);
+    ASSERT_TRUE(file.SetAttributes(FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), name);
+}
+
+TEST(ResolveSystemFileOnWindows, WinDirWhenSystemRootIsMissing) {
+    platform::win32::Win32Environment environment;
+    platform::win32::Win32FileSystem files;
+    const std::string root = environment.Get("SystemRoot");
+    const std::string name = "kelto-resolve-probe2.exe";
+    ScopedFile file(Wide(root + "\\" + name));
+    ASSERT_TRUE(file.created());
+    // The same folder spelled differently tells which variable was used.
+    const std::string winDir = root + "\\.";
+    ScopedVariable noSystemRoot(L"SystemRoot", nullptr);
+    ScopedVariable otherWinDir(L"WinDir", Wide(winDir).c_str());
+    EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), winDir + "\\" + name);
+}
+
+TEST(ResolveSystemFileOnWindows, NameFoundNowhereComesBack) {
+    platform::win32::Win32Environment environment;
+    platform::win32::Win32FileSystem files;
+    EXPECT_EQ(intake::ResolveSystemFile(environment, files, "kelto-no-such-program.exe"),
+              "kelto-no-such-program.exe");
+}
+
+}  // namespace
+}  // namespace kelto
+#endif  // _WIN32
