@@ -1,0 +1,89 @@
+// Measures the time from process start to the first dialog on screen for two command lines,
+// alternating them run by run (A B, then B A, ...) so that a drift of the machine hits both
+// alike. The dialog is found by the end-to-end suite's driver and closed with its OK button.
+//   kelto_startup_probe <runs> <command line A> <command line B>
+// Prints one line per run and the medians; exits non-zero when a dialog never appeared.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+
+namespace {
+
+using kelto::e2e::Deadline;
+using kelto::e2e::milliseconds;
+
+// Milliseconds from CreateProcess to a visible dialog of the new process.
+double TimeToFirstDialog(const std::wstring& commandLine) {
+    LARGE_INTEGER frequency, start, shown;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    auto process = kelto::e2e::StartProcess(commandLine, {}, nullptr);
+    HWND dialog = nullptr;
+    kelto::e2e::PollUntil(
+        Deadline::In(milliseconds(20000)),
+        [&] {
+            for (HWND w : kelto::e2e::VisibleTopLevelWindows(process.id)) {
+                if (kelto::e2e::ClassNameOf(w) == "#32770") {
+                    dialog = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        milliseconds(1));
+    ::QueryPerformanceCounter(&shown);
+    if (dialog == nullptr) {
+        ::TerminateProcess(process.handle.get(), 1);
+        throw kelto::e2e::DriverError("no dialog from: " + kelto::e2e::Narrow(commandLine));
+    }
+    kelto::e2e::Press(dialog, IDOK);
+    if (!kelto::e2e::WaitForExit(process, Deadline::In(milliseconds(20000)))) {
+        ::TerminateProcess(process.handle.get(), 1);
+        throw kelto::e2e::DriverError("did not end after OK: " + kelto::e2e::Narrow(commandLine));
+    }
+    return 1000.0 * static_cast<double>(shown.QuadPart - start.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: kelto_startup_probe <runs> <command line A> <command line B>\n");
+        return 2;
+    }
+    const int runs = std::max(1, _wtoi(argv[1]));
+    const std::wstring lines[2] = {argv[2], argv[3]};
+    try {
+        // One unmeasured start of each: the first start of a prefix loads fonts and DLLs.
+        TimeToFirstDialog(lines[0]);
+        TimeToFirstDialog(lines[1]);
+        std::vector<double> times[2];
+        for (int run = 0; run < runs; ++run) {
+            for (int k = 0; k < 2; ++k) {
+                const int which = (run % 2 == 0) ? k : 1 - k;
+                const double ms = TimeToFirstDialog(lines[which]);
+                times[which].push_back(ms);
+                std::printf("run %2d %c %8.1f ms\n", run + 1, which == 0 ? 'A' : 'B', ms);
+            }
+        }
+        const double a = Median(times[0]);
+        const double b = Median(times[1]);
+        std::printf("median A %.1f ms\nmedian B %.1f ms\nratio A/B %.3f\n", a, b, a / b);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "startup probe: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

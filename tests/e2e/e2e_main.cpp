@@ -1,0 +1,61 @@
+// Entry of the end-to-end suite. Besides GoogleTest's own flags it takes the programs under
+// test, as Windows paths or as paths of the Linux side (seen through Wine's Z: drive):
+//   kelto_e2e_tests --helper=<KeltoClientHelper.exe> --log-writer=<kelto_log_writer.exe>
+//                   --artifacts=<folder for screenshots>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "harness.h"
+
+namespace {
+
+std::wstring ToWindowsPath(std::wstring path) {
+    if (!path.empty() && path[0] == L'/') {
+        for (auto& c : path) {
+            if (c == L'/') c = L'\\';
+        }
+        path = L"Z:" + path;
+    }
+    return path;
+}
+
+bool TakeOption(const std::wstring& argument, const std::wstring& name, std::wstring& value) {
+    const std::wstring prefix = L"--" + name + L"=";
+    if (argument.compare(0, prefix.size(), prefix) != 0) return false;
+    value = ToWindowsPath(argument.substr(prefix.size()));
+    return true;
+}
+
+// Window coordinates in device pixels, whatever DPI the helper runs at.
+void BecomeDpiAware() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (setContext == nullptr || !setContext(reinterpret_cast<HANDLE>(-4) /* per monitor v2 */)) {
+        ::SetProcessDPIAware();
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleMock(&argc, argv);
+    auto& programs = kelto::e2e::Programs();
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring argument = argv[i];
+        if (TakeOption(argument, L"helper", programs.helper) ||
+            TakeOption(argument, L"log-writer", programs.logWriter) ||
+            TakeOption(argument, L"artifacts", programs.artifacts)) {
+            continue;
+        }
+        std::fprintf(stderr, "unknown argument: %ls\n", argv[i]);
+        return 2;
+    }
+    BecomeDpiAware();
+    std::printf(
+        "end-to-end suite: ANSI code page %u, screen pixels %s\n", ::GetACP(),
+        kelto::e2e::ScreenIsReadable() ? "readable" : "not readable (null driver: icon kinds unknown)");
+    return RUN_ALL_TESTS();
+}

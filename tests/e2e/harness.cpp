@@ -1,0 +1,393 @@
+#include "harness.h"
+
+#include <cstdio>
+
+namespace kelto::e2e {
+
+namespace {
+
+const std::wstring kSuiteRoot = L"C:\\kelto-e2e";
+const std::wstring kHelperBaseName = L"KeltoClientHelper.exe";
+const std::wstring kLogBaseName = L"KeltoClientHelper.log";
+// The keys the helper writes; every test starts and ends without them.
+const wchar_t* const kHelperKeys[] = {L"Software\\Classes\\kelto", L"Software\\KeltoRemote"};
+
+std::string FormatLocal(const SYSTEMTIME& t) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond);
+    return buffer;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    if (!file) return {};
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    return bytes;
+}
+
+// "yyyy-mm-dd hh:nn:ss " at the start of a line: the pattern ^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ,
+// checked by hand because std::regex recurses per character and overflows the stack on
+// the long lines some tests log.
+bool StartsWithTimestamp(std::string_view line) {
+    static constexpr std::string_view kPattern = "dddd-dd-dd dd:dd:dd ";
+    if (line.size() < kPattern.size()) return false;
+    for (size_t i = 0; i < kPattern.size(); ++i) {
+        const char c = line[i];
+        if (kPattern[i] == 'd' ? (c < '0' || c > '9') : c != kPattern[i]) return false;
+    }
+    return true;
+}
+
+// Removes a folder and everything in it (a test run again in the same prefix starts afresh).
+void DeleteFolderTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteFolderTree(path);
+            } else {
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring SanitisedTestName() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name) {
+        if (c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+            c == '|') {
+            c = '_';
+        }
+    }
+    return Widen(name);
+}
+
+class UniqueKey {
+public:
+    UniqueKey() = default;
+    ~UniqueKey() {
+        if (key_ != nullptr) ::RegCloseKey(key_);
+    }
+    UniqueKey(const UniqueKey&) = delete;
+    UniqueKey& operator=(const UniqueKey&) = delete;
+    HKEY* put() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+}  // namespace
+
+TestPrograms& Programs() {
+    static TestPrograms programs;
+    return programs;
+}
+
+namespace {
+class LogLineMatcher : public ::testing::MatcherInterface<const std::string&> {
+public:
+    explicit LogLineMatcher(std::string message) : message_(std::move(message)) {}
+    bool MatchAndExplain(const std::string& line, ::testing::MatchResultListener*) const override {
+        return StartsWithTimestamp(line) && std::string_view(line).substr(20) == message_;
+    }
+    void DescribeTo(std::ostream* os) const override {
+        *os << "is a log line \"yyyy-mm-dd hh:nn:ss " << message_ << "\"";
+    }
+    void DescribeNegationTo(std::ostream* os) const override {
+        *os << "is not a log line \"yyyy-mm-dd hh:nn:ss " << message_ << "\"";
+    }
+
+private:
+    std::string message_;
+};
+}  // namespace
+
+::testing::Matcher<const std::string&> IsLogLine(const std::string& message) {
+    return ::testing::MakeMatcher(new LogLineMatcher(message));
+}
+
+Image CaptureControl(const ControlInfo& control) {
+    auto image = CaptureScreen(control.screenRect);
+    if (!image) throw DriverError("the screen cannot be read here (no X display): pixels are unknown");
+    return *image;
+}
+
+int PixelsNear(const Image& image, std::uint32_t colour, int tolerance) {
+    int count = 0;
+    for (auto p : image.pixels) {
+        bool within = true;
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const int d = static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((colour >> shift) & 0xFF);
+            if (d > tolerance || d < -tolerance) within = false;
+        }
+        if (within) ++count;
+    }
+    return count;
+}
+
+bool WaitForText(HWND control, const std::string& expected, milliseconds wait) {
+    return PollUntil(Deadline::In(wait), [&] { return TextOf(control) == expected; });
+}
+
+void HelperTest::SetUp() {
+    ::GetLocalTime(&startedLocal_);
+    if (Programs().helper.empty()) GTEST_FAIL() << "the helper's path was not given (--helper=)";
+    ::CreateDirectoryW(kSuiteRoot.c_str(), nullptr);
+    folder_ = kSuiteRoot + L"\\" + SanitisedTestName();
+    DeleteFolderTree(folder_);
+    ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr)) << "error " << ::GetLastError();
+    exePath_ = folder_ + L"\\" + kHelperBaseName;
+    ASSERT_TRUE(::CopyFileW(Programs().helper.c_str(), exePath_.c_str(), FALSE))
+        << "copying the helper failed, error " << ::GetLastError();
+
+    launchRecord_ = folder_ + L"\\launches.txt";
+    ::DeleteFileW(launchRecord_.c_str());
+    ::SetEnvironmentVariableW(L"KELTO_LAUNCH_RECORD", launchRecord_.c_str());
+
+    for (const wchar_t* key : kHelperKeys) DeleteRegistryTree(key);
+
+    job_.reset(::CreateJobObjectW(nullptr, nullptr));
+    ASSERT_TRUE(job_) << "CreateJobObjectW failed, error " << ::GetLastError();
+    // If the suite itself dies, closing the job ends what it started.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+void HelperTest::TearDown() {
+    if (job_) {
+        const auto leftovers = RunningProcesses();
+        if (!leftovers.empty()) {
+            std::string list;
+            for (const auto& p : leftovers) list += "\n  process " + std::to_string(p.id) + " " + p.image;
+            // A test that already failed may leave its processes behind; that is no news.
+            if (!HasFailure()) ADD_FAILURE() << "still running at the end of the test:" << list;
+            ::TerminateJobObject(job_.get(), 1);
+            if (!PollUntil(Deadline::In(milliseconds(10000)), [&] { return RunningProcesses().empty(); })) {
+                ADD_FAILURE() << "processes of the test did not end after TerminateJobObject";
+            }
+        }
+    }
+    for (const wchar_t* key : kHelperKeys) DeleteRegistryTree(key);
+    ::SetEnvironmentVariableW(L"KELTO_LAUNCH_RECORD", nullptr);
+}
+
+Process HelperTest::StartHelper(std::wstring_view arguments, const std::wstring& workingDirectory) {
+    std::wstring line = L"\"" + exePath_ + L"\"";
+    if (!arguments.empty()) line += L" " + std::wstring(arguments);
+    return StartRaw(line, workingDirectory);
+}
+
+Process HelperTest::StartRaw(const std::wstring& commandLine, const std::wstring& workingDirectory) {
+    return StartProcess(commandLine, workingDirectory.empty() ? folder_ : workingDirectory, job_.get());
+}
+
+WindowSnapshot HelperTest::WaitForDialog(const Process& process, milliseconds wait) {
+    return e2e::WaitForDialog(process.id, Deadline::In(wait));
+}
+
+WindowSnapshot HelperTest::WaitForMainWindow(const Process& process, milliseconds wait) {
+    return e2e::WaitForMainWindow(process.id, Deadline::In(wait));
+}
+
+DWORD HelperTest::WaitForExit(const Process& process, milliseconds wait) {
+    const auto code = e2e::WaitForExit(process, Deadline::In(wait));
+    if (!code) {
+        throw DriverError("process " + std::to_string(process.id) + " (" + Narrow(process.commandLine) +
+                          ") did not end in time; its windows: " + DescribeWindows(process.id));
+    }
+    return *code;
+}
+
+void HelperTest::CloseMainWindow(const Process& process, const WindowSnapshot& window) {
+    ::PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
+    WaitForExit(process);
+}
+
+std::string HelperTest::LogBytes() const { return ReadWholeFile(folder_ + L"\\" + kLogBaseName); }
+
+std::vector<std::string> HelperTest::LogLines() const {
+    const std::string bytes = LogBytes();
+    std::vector<std::string> lines;
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    // The log's clock is the local one, to the second: every line lies within this test.
+    SYSTEMTIME from = startedLocal_;
+    from.wMilliseconds = 0;
+    const std::string earliest = FormatLocal(from);
+    const std::string latest = FormatLocal(now);
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "the log's last line does not end in CR LF: \"" << bytes.substr(start) << "\"";
+            lines.push_back(bytes.substr(start));
+            break;
+        }
+        std::string line = bytes.substr(start, end - start);
+        if (line.find_first_of("\r\n") != std::string::npos) {
+            ADD_FAILURE() << "a log line holds a stray CR or LF: \"" << line << "\"";
+        }
+        if (!StartsWithTimestamp(line)) {
+            ADD_FAILURE() << "a log line does not start with a timestamp: \"" << line << "\"";
+        } else {
+            const std::string stamp = line.substr(0, 19);
+            if (stamp < earliest || stamp > latest) {
+                ADD_FAILURE() << "log timestamp " << stamp << " is not the local time of the test (between "
+                              << earliest << " and " << latest << ")";
+            }
+        }
+        lines.push_back(std::move(line));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::vector<std::string> HelperTest::LogMessages() const {
+    std::vector<std::string> messages;
+    for (const auto& line : LogLines()) messages.push_back(line.size() >= 20 ? line.substr(20) : line);
+    return messages;
+}
+
+std::vector<Launch> HelperTest::Launches() const {
+    const std::string bytes = ReadWholeFile(launchRecord_);
+    std::vector<Launch> launches;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        const std::string entry = bytes.substr(start, end - start);
+        const size_t tab = entry.find('\t');
+        launches.push_back(tab == std::string::npos ? Launch{entry, {}}
+                                                    : Launch{entry.substr(0, tab), entry.substr(tab + 1)});
+        start = end + 1;
+    }
+    return launches;
+}
+
+std::optional<RegistryValue> HelperTest::ReadRegistry(const std::wstring& key,
+                                                      const std::wstring& valueName) const {
+    UniqueKey handle;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    const wchar_t* name = valueName.empty() ? nullptr : valueName.c_str();
+    if (::RegQueryValueExW(handle.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(handle.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                           &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    RegistryValue value;
+    value.type = type;
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        data.resize(bytes / sizeof(wchar_t));
+        // The stored size counts the terminating NUL; the text is what precedes it.
+        if (!data.empty() && data.back() == L'\0') data.pop_back();
+        value.data = Narrow(data);
+    }
+    return value;
+}
+
+bool HelperTest::RegistryKeyExists(const std::wstring& key) const {
+    UniqueKey handle;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, handle.put()) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> HelperTest::RegistrySubkeys(const std::wstring& key) const {
+    std::vector<std::string> names;
+    UniqueKey handle;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, handle.put()) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = static_cast<DWORD>(std::size(name));
+        if (::RegEnumKeyExW(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        names.push_back(Narrow(std::wstring_view(name, length)));
+    }
+    return names;
+}
+
+std::vector<std::string> HelperTest::RegistryValueNames(const std::wstring& key) const {
+    std::vector<std::string> names;
+    UniqueKey handle;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, handle.put()) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD length = static_cast<DWORD>(std::size(name));
+        if (::RegEnumValueW(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        names.push_back(Narrow(std::wstring_view(name, length)));
+    }
+    return names;
+}
+
+void HelperTest::WriteRegistryString(const std::wstring& key, const std::wstring& valueName,
+                                     std::string_view data) {
+    UniqueKey handle;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(),
+                          nullptr) != ERROR_SUCCESS) {
+        throw DriverError("cannot create HKCU\\" + Narrow(key));
+    }
+    const std::wstring wide = Widen(data);
+    if (::RegSetValueExW(handle.get(), valueName.empty() ? nullptr : valueName.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(wide.c_str()),
+                         static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+        throw DriverError("cannot write HKCU\\" + Narrow(key) + "\\" + Narrow(valueName));
+    }
+}
+
+void HelperTest::DeleteRegistryTree(const std::wstring& key) {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+}
+
+std::wstring HelperTest::MakeFolder(const std::wstring& name) {
+    const std::wstring path = folder_ + L"\\" + name;
+    ::CreateDirectoryW(path.c_str(), nullptr);
+    return path;
+}
+
+std::wstring HelperTest::CopyInto(const std::wstring& program, const std::wstring& folder,
+                                  const std::wstring& name) {
+    std::wstring base = name;
+    if (base.empty()) {
+        const size_t slash = program.find_last_of(L"\\/");
+        base = slash == std::wstring::npos ? program : program.substr(slash + 1);
+    }
+    const std::wstring target = folder + L"\\" + base;
+    if (!::CopyFileW(program.c_str(), target.c_str(), FALSE)) {
+        throw DriverError("cannot copy " + Narrow(program) + " to " + Narrow(target));
+    }
+    return target;
+}
+
+std::vector<JobMember> HelperTest::RunningProcesses() const { return RunningJobMembers(job_.get()); }
+
+}  // namespace kelto::e2e

@@ -1,0 +1,124 @@
+// The fixture every end-to-end test of the helper derives from.
+//
+// Each test gets its own folder C:\kelto-e2e\<Suite>.<Test>\ with a fresh copy of
+// KeltoClientHelper.exe (so its log beside the executable is its own), a clean current-user
+// registry (the registration key and the helper's own key are deleted before and after),
+// its own launch record for the stand-in programs, and a job object that holds every
+// process it starts and everything those start in turn. At the end, a process of the test
+// that is still running fails the test and is ended through the job; nothing else on the
+// machine is touched.
+//
+//   TEST_F(StartupTest, SpacesOnlyShowTheMainWindow) {
+//       auto helper = StartHelper(L"   ");
+//       auto window = WaitForMainWindow(helper);
+//       CloseMainWindow(helper, window);
+//       EXPECT_THAT(LogLines(), ElementsAre(IsLogLine("Version 1.12.0 Command: []")));
+//   }
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/driver.h"
+
+namespace kelto::e2e {
+
+// Where the programs under test are, as Windows paths (set from the command line).
+struct TestPrograms {
+    std::wstring helper;     // KeltoClientHelper.exe
+    std::wstring logWriter;  // the WriteLog test program
+    std::wstring artifacts;  // a folder in the build tree for screenshots
+};
+TestPrograms& Programs();
+
+inline constexpr milliseconds kDefaultWait{15000};
+
+// The texts of the helper that the tests look for, as the customer sees them.
+inline constexpr const char* kMainWindowTitle = "Kelto Remote - כלי תמיכה ללקוח - גרסה 1.12.0";
+
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::string data;  // REG_SZ / REG_EXPAND_SZ as UTF-8
+};
+
+struct Launch {
+    std::string program;      // the stand-in's own path, as it was started
+    std::string commandLine;  // its full command line
+};
+
+// Pixels of a control as shown on screen; fails the test where the screen cannot be read.
+Image CaptureControl(const ControlInfo& control);
+// How many pixels lie within `tolerance` (per channel) of a colour: text drawn with
+// anti-aliasing has its exact colour only in the cores of its strokes.
+int PixelsNear(const Image& image, std::uint32_t colour, int tolerance);
+// Polls until the control's text is `expected`; false when it never became so.
+bool WaitForText(HWND control, const std::string& expected, milliseconds wait = kDefaultWait);
+
+// Matches a whole log line (CR LF already removed): "yyyy-mm-dd hh:nn:ss <message>".
+::testing::Matcher<const std::string&> IsLogLine(const std::string& message);
+
+class HelperTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // This test's folder and its copy of the helper.
+    const std::wstring& Folder() const { return folder_; }
+    const std::wstring& ExePath() const { return exePath_; }
+    std::string ExePathUtf8() const { return Narrow(exePath_); }
+
+    // Starts the helper with the command line "\"<exe>\" " + arguments, or just "\"<exe>\""
+    // when there are none. The working directory is the test's folder unless given.
+    Process StartHelper(std::wstring_view arguments = {}, const std::wstring& workingDirectory = {});
+    // Starts any program with exactly this command line, inside the test's job.
+    Process StartRaw(const std::wstring& commandLine, const std::wstring& workingDirectory = {});
+
+    WindowSnapshot WaitForDialog(const Process& process, milliseconds wait = kDefaultWait);
+    WindowSnapshot WaitForMainWindow(const Process& process, milliseconds wait = kDefaultWait);
+    // The exit code; fails the test when the process is still running after the wait.
+    DWORD WaitForExit(const Process& process, milliseconds wait = kDefaultWait);
+    // Presses the main window's close box (WM_CLOSE) and waits for the process to end.
+    void CloseMainWindow(const Process& process, const WindowSnapshot& window);
+
+    // The activity log beside this test's executable: its raw bytes, and its lines without
+    // their CR LF. LogLines() fails the test for a line that does not end in CR LF, holds a
+    // stray CR or LF, or whose timestamp is not the local time of this test's run.
+    std::string LogBytes() const;
+    std::vector<std::string> LogLines() const;
+    // The messages of the log lines (timestamp and its space removed).
+    std::vector<std::string> LogMessages() const;
+
+    // What the stand-in programs recorded during this test.
+    std::vector<Launch> Launches() const;
+
+    // Current-user registry. `key` is below HKCU, e.g. L"Software\\Classes\\kelto"; an empty
+    // value name is the key's default value.
+    std::optional<RegistryValue> ReadRegistry(const std::wstring& key, const std::wstring& valueName) const;
+    bool RegistryKeyExists(const std::wstring& key) const;
+    std::vector<std::string> RegistrySubkeys(const std::wstring& key) const;
+    std::vector<std::string> RegistryValueNames(const std::wstring& key) const;
+    void WriteRegistryString(const std::wstring& key, const std::wstring& valueName, std::string_view data);
+    void DeleteRegistryTree(const std::wstring& key);
+
+    // A new folder inside this test's folder.
+    std::wstring MakeFolder(const std::wstring& name);
+    // Copies a program into a folder (the same base name unless given).
+    std::wstring CopyInto(const std::wstring& program, const std::wstring& folder,
+                          const std::wstring& name = {});
+    // The running processes of this test's job.
+    std::vector<JobMember> RunningProcesses() const;
+
+private:
+    std::wstring folder_;
+    std::wstring exePath_;
+    std::wstring launchRecord_;
+    UniqueHandle job_;
+    SYSTEMTIME startedLocal_{};
+};
+
+}  // namespace kelto::e2e

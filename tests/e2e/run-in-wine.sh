@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in a private, throwaway prefix and exits with its exit
+# code:   run-in-wine.sh <program.exe> [arguments...]
+#
+# A template prefix is prepared once per build directory (guarded by a lock, so parallel
+# test entries do not collide) and copied for every run; the copy, its wineserver and, if
+# one was started, its X server are removed afterwards.
+#
+# Environment:
+#   KELTO_WINE_DISPLAY=null   (default) Wine's null graphics driver: windows, dialogs and
+#                             driving them all work, but nothing is drawn.
+#   KELTO_WINE_DISPLAY=xvfb   a private Xvfb server and Wine's X11 driver, for pixels.
+#   KELTO_WINE_TZ             time zone of the run (default Asia/Jerusalem: not UTC, so local
+#                             and UTC clocks differ visibly).
+#   KELTO_WINE_KEEP=1         keep the run's prefix for inspection (its path is printed).
+#   KELTO_WINEDEBUG           WINEDEBUG for the run (default -all).
+set -euo pipefail
+
+if [ $# -lt 1 ]; then
+    echo "usage: $0 <program.exe> [arguments...]" >&2
+    exit 2
+fi
+program=$(realpath "$1")
+shift
+
+# The build directory: the nearest folder above the program that holds a CMakeCache.txt.
+build_root=$(dirname "$program")
+while [ "$build_root" != "/" ] && [ ! -f "$build_root/CMakeCache.txt" ]; do
+    build_root=$(dirname "$build_root")
+done
+if [ "$build_root" = "/" ]; then build_root=$(dirname "$program"); fi
+
+work="$build_root/wine"
+template="$work/template"
+mkdir -p "$work"
+
+# Programs the tests observe: each is replaced in the run's prefix by the stand-in, which
+# records its own path and command line and exits 0. Wine lacks some of them (mmc.exe).
+observed_programs=(cmd.exe mmc.exe)
+
+wine_quiet() { wine "$@" >/dev/null 2>&1; }
+
+# Rebuild the template when this script or Wine changed.
+stamp="$(sha256sum "$0" | cut -d' ' -f1) $(wine --version 2>/dev/null)"
+
+make_template() {
+    local dir=$1
+    rm -rf "$dir"
+    # No Mono or Gecko installer dialogs: nothing here needs them.
+    WINEPREFIX="$dir" WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="" wineboot -i >/dev/null 2>&1
+    # Arial metrics and Hebrew glyphs from Liberation Sans.
+    mkdir -p "$dir/drive_c/windows/Fonts"
+    cp /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf "$dir/drive_c/windows/Fonts/"
+    local reg="$dir/drive_c/kelto-setup.reg"
+    cat >"$reg" <<'EOF'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Graphics"="null"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Arial"="Liberation Sans"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\Software\Classes\.msc]
+@="MSCFile"
+
+[HKEY_LOCAL_MACHINE\Software\Classes\MSCFile\shell\open\command]
+@="C:\\windows\\system32\\mmc.exe \"%1\""
+
+[HKEY_LOCAL_MACHINE\Software\Classes\ms-settings]
+@="URL:ms-settings"
+"URL Protocol"=""
+
+[HKEY_LOCAL_MACHINE\Software\Classes\ms-settings\shell\open\command]
+@="C:\\windows\\system32\\SystemSettings.exe \"%1\""
+EOF
+    # Both registry views: a 32-bit helper reads the classes through the 32-bit one.
+    local view
+    for view in 64 32; do
+        WINEPREFIX="$dir" DISPLAY="" wine_quiet reg import 'C:\kelto-setup.reg' "/reg:$view"
+    done
+    rm -f "$reg"
+    # The .reg files are complete only once the server has gone.
+    WINEPREFIX="$dir" wineserver -w
+}
+
+(
+    flock 9
+    if [ ! -f "$template/.kelto-stamp" ] || [ "$(cat "$template/.kelto-stamp")" != "$stamp" ]; then
+        make_template "$template.new"
+        rm -rf "$template"
+        mv "$template.new" "$template"
+        echo "$stamp" >"$template/.kelto-stamp"
+    fi
+) 9>"$work/template.lock"
+
+run_dir=$(mktemp -d "$work/run.XXXXXX")
+prefix="$run_dir/prefix"
+xvfb_pid=""
+cleanup() {
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [ "${KELTO_WINE_KEEP:-0}" = 1 ]; then
+        echo "run-in-wine: prefix kept in $prefix" >&2
+    else
+        rm -rf "$run_dir"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+cp -a "$template" "$prefix"
+
+# Stand-ins over the observed programs, in the system folder and, in a 64-bit prefix, in
+# syswow64 (what a 32-bit process sees as System32) as well; remove first so that the copy
+# never writes through into a file the template shares.
+standin="$build_root/tests/e2e/kelto_standin.exe"
+if [ -f "$standin" ]; then
+    for name in "${observed_programs[@]}" SystemSettings.exe; do
+        for folder in syswow64 system32; do
+            [ -d "$prefix/drive_c/windows/$folder" ] || continue
+            rm -f "$prefix/drive_c/windows/$folder/$name"
+            cp "$standin" "$prefix/drive_c/windows/$folder/$name"
+        done
+    done
+fi
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${KELTO_WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export TZ="${KELTO_WINE_TZ:-Asia/Jerusalem}"
+# A Western code page (1252): what the helper cannot represent in it becomes "?".
+export LC_ALL=C.UTF-8
+unset LANGUAGE
+
+case "${KELTO_WINE_DISPLAY:-null}" in
+    null)
+        unset DISPLAY
+        ;;
+    xvfb)
+        # Xvfb picks a free display itself and reports it on a pipe: no race with parallel runs.
+        fifo="$run_dir/display"
+        mkfifo "$fifo"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+        xvfb_pid=$!
+        read -r -t 20 display <"$fifo" || { echo "run-in-wine: Xvfb did not start" >&2; exit 1; }
+        export DISPLAY=":$display"
+        # The template uses the null driver; this run draws on the X server.
+        sed -i 's/^"Graphics"="null"$/"Graphics"="x11"/' "$prefix/user.reg"
+        ;;
+    *)
+        echo "run-in-wine: unknown KELTO_WINE_DISPLAY '${KELTO_WINE_DISPLAY}'" >&2
+        exit 2
+        ;;
+esac
+
+set +e
+wine "$program" "$@"
+rc=$?
+set -e
+exit $rc
