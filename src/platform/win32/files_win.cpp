@@ -53,21 +53,30 @@ bool Win32FileSystem::CreateFolder(const std::string& path) {
 bool Win32FileSystem::DeleteFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != FALSE; }
 
 AppendResult Win32FileSystem::Append(const std::string& path, const std::string& bytes) {
-    // Append-only access shared with other writers: each write lands at the current end of
-    // the file, so lines of two processes interleave whole.
-    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Append-only access shared with other writers. Writers also take an exclusive lock on
+    // one byte far beyond any real end of file for the moment of the write: an append-only
+    // handle alone does not keep two processes from writing at the same end under Wine, and
+    // a line overwritten that way is lost. A writer that finds the lock taken reports Busy
+    // and its caller retries.
+    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
         return (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) ? AppendResult::Busy
                                                                                    : AppendResult::Failed;
     }
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-        return AppendResult::Failed;
+    OVERLAPPED lockAt{};
+    lockAt.Offset = 0xFFFFFFFEu;
+    lockAt.OffsetHigh = 0x7FFFFFFFu;
+    if (!::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockAt)) {
+        return ::GetLastError() == ERROR_LOCK_VIOLATION ? AppendResult::Busy : AppendResult::Failed;
     }
-    return AppendResult::Ok;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    ::UnlockFileEx(file.get(), 0, 1, 0, &lockAt);
+    return ok ? AppendResult::Ok : AppendResult::Failed;
 }
 
 }  // namespace kelto::platform::win32
