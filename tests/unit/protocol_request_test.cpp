@@ -69,10 +69,12 @@ TEST_P(ProtocolRequest, FillsStateLogsAndDecides) {
             EXPECT_FALSE(launchedWhileGuideShown);
             break;
         case Outcome::HandedOver:
+            // The approval flow asks for the token (no session is authorized); cancelled here.
             EXPECT_TRUE(f.dialogs.boxes.empty());
             EXPECT_TRUE(f.mainWindow.events.empty());
             break;
     }
+    EXPECT_EQ(f.dialogs.inputBoxes.size(), c.outcome == Outcome::HandedOver ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
