@@ -3,14 +3,13 @@
 #include <windows.h>
 #endif
 
-#include "intake/system_folders.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "intake/system_folders.h"
 #include "support/fakes.h"
 
 namespace kelto {
