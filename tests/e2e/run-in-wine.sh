@@ -37,6 +37,10 @@ mkdir -p "$work"
 # Programs the tests observe: each is replaced in the run's prefix by the stand-in, which
 # records its own path and command line and exits 0. Wine lacks some of them (mmc.exe).
 observed_programs=(cmd.exe mmc.exe)
+# Management consoles Wine lacks: empty files, so that the shell finds them and hands them
+# to the .msc class (mmc.exe, a stand-in).
+consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon printmanagement secpol services
+    taskschd wf)
 
 wine_quiet() { wine "$@" >/dev/null 2>&1; }
 
@@ -134,6 +138,12 @@ if [ -f "$standin" ]; then
         done
     done
 fi
+for console in "${consoles[@]}"; do
+    for folder in syswow64 system32; do
+        [ -d "$prefix/drive_c/windows/$folder" ] || continue
+        : >"$prefix/drive_c/windows/$folder/$console.msc"
+    done
+done
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${KELTO_WINEDEBUG:--all}"

@@ -73,8 +73,9 @@ AppendResult Win32FileSystem::Append(const std::string& path, const std::string&
         return ::GetLastError() == ERROR_LOCK_VIOLATION ? AppendResult::Busy : AppendResult::Failed;
     }
     DWORD written = 0;
-    const bool ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
+    const bool ok =
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
     ::UnlockFileEx(file.get(), 0, 1, 0, &lockAt);
     return ok ? AppendResult::Ok : AppendResult::Failed;
 }

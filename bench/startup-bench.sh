@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Start-up benchmark: the time from process start to the first dialog on screen, for
+# KeltoClientHelper.exe started with "kelto:" (its invalid-action box) against a minimal
+# Win32 program that shows one message box. Both run under Wine in one throwaway prefix,
+# alternating over several runs, and are detected the same way (the end-to-end suite's
+# driver). Reports the ratio of the medians, the size of the executable and its imported
+# DLLs.
+#   bench/startup-bench.sh [build directory of the win32 preset] [runs]
+# Goals: a ratio under 1.2, an executable under 600 KB.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build/win32}")
+runs=${2:-15}
+
+cmake --build "$build" --target KeltoClientHelper kelto_minimal_msgbox kelto_startup_probe >/dev/null
+
+helper="$build/KeltoClientHelper.exe"
+minimal="$build/bench-win32/kelto_minimal_msgbox.exe"
+probe="$build/bench-win32/kelto_startup_probe.exe"
+
+# Both programs from one scratch folder, so that they start on equal footing and the
+# helper's log does not land in the build tree.
+scratch=$(mktemp -d "$build/bench-run.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+cp "$helper" "$minimal" "$scratch/"
+winpath() { echo "Z:${1//\//\\}"; }
+line_a="\"$(winpath "$scratch/KeltoClientHelper.exe")\" kelto:"
+line_b="\"$(winpath "$scratch/kelto_minimal_msgbox.exe")\""
+
+echo "== time to first dialog, $runs runs each, alternating (A = helper, B = minimal)"
+output=$(tests/e2e/run-in-wine.sh "$probe" "$runs" "$line_a" "$line_b")
+echo "$output"
+
+size=$(stat -c %s "$helper")
+echo "== KeltoClientHelper.exe"
+echo "size: $size bytes ($(( (size + 1023) / 1024 )) KB; goal under 600 KB)"
+echo "imported DLLs: $(i686-w64-mingw32-objdump -p "$helper" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -f | tr '\n' ' ')"
+ratio=$(sed -n 's/^ratio A\/B //p' <<<"$output")
+echo "ratio of medians: $ratio (goal under 1.2)"
