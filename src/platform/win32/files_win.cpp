@@ -69,14 +69,15 @@ AppendResult Win32FileSystem::Append(const std::string& path, const std::string&
     OVERLAPPED lockAt{};
     lockAt.Offset = 0xFFFFFFFEu;
     lockAt.OffsetHigh = 0x7FFFFFFFu;
-    if (!::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockAt)) {
-        return ::GetLastError() == ERROR_LOCK_VIOLATION ? AppendResult::Busy : AppendResult::Failed;
-    }
+    const bool locked =
+        ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockAt) != FALSE;
+    // A file system without byte-range locks still gets the line, unserialised.
+    if (!locked && ::GetLastError() == ERROR_LOCK_VIOLATION) return AppendResult::Busy;
     DWORD written = 0;
     const bool ok =
         ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
         written == bytes.size();
-    ::UnlockFileEx(file.get(), 0, 1, 0, &lockAt);
+    if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &lockAt);
     return ok ? AppendResult::Ok : AppendResult::Failed;
 }
 
