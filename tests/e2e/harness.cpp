@@ -1,4 +1,6 @@
 #include "harness.h"
+// After <windows.h>, which the harness brings.
+#include <shellapi.h>
 
 #include <cstdio>
 
@@ -95,6 +97,29 @@ private:
 
 }  // namespace
 
+std::int64_t SecondsSince2024(const SYSTEMTIME& t) {
+    const auto isLeap = [](int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; };
+    static constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    std::int64_t days = 0;
+    for (int year = 2024; year < t.wYear; ++year) days += isLeap(year) ? 366 : 365;
+    for (int month = 1; month < t.wMonth; ++month)
+        days += kMonthDays[month - 1] + (month == 2 && isLeap(t.wYear));
+    days += t.wDay - 1;
+    return days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
+}
+
+std::int64_t LocalSecondsSince2024() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    return SecondsSince2024(now);
+}
+
+std::int64_t UtcSecondsSince2024() {
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    return SecondsSince2024(now);
+}
+
 TestPrograms& Programs() {
     static TestPrograms programs;
     return programs;
@@ -121,6 +146,26 @@ private:
 
 ::testing::Matcher<const std::string&> IsLogLine(const std::string& message) {
     return ::testing::MakeMatcher(new LogLineMatcher(message));
+}
+
+const ControlInfo& EntryField(const WindowSnapshot& window) {
+    for (const auto& c : window.controls) {
+        if (c.className == "Edit") return c;
+    }
+    throw DriverError("the window \"" + window.title + "\" has no entry field");
+}
+
+void ExpectMessageBox(const WindowSnapshot& box, const std::string& title, const std::string& text,
+                      IconKind icon, const std::vector<int>& buttonIds) {
+    EXPECT_EQ(box.title, title);
+    EXPECT_EQ(box.text, text) << "in the box \"" << box.title << "\"";
+    EXPECT_EQ(box.icon, icon) << "in the box \"" << box.title << "\"";
+    EXPECT_EQ(box.ButtonIds(), buttonIds) << "in the box \"" << box.title << "\"";
+    if (buttonIds.empty()) return;
+    for (const auto& b : box.buttons) {
+        EXPECT_EQ((b.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON, b.id == buttonIds.front())
+            << "default button of the box \"" << box.title << "\": button " << b.id;
+    }
 }
 
 Image CaptureControl(const ControlInfo& control) {
@@ -221,10 +266,26 @@ void HelperTest::CloseMainWindow(const Process& process, const WindowSnapshot& w
     WaitForExit(process);
 }
 
-std::string HelperTest::LogBytes() const { return ReadWholeFile(folder_ + L"\\" + kLogBaseName); }
+void HelperTest::Answer(const WindowSnapshot& dialog, int buttonId) {
+    Press(dialog.hwnd, buttonId);
+    WaitUntilGone(dialog.hwnd, Deadline::In(kDefaultWait));
+}
 
-std::vector<std::string> HelperTest::LogLines() const {
-    const std::string bytes = LogBytes();
+void HelperTest::WaitUntilAllEnded(milliseconds wait) {
+    if (PollUntil(Deadline::In(wait), [&] { return RunningProcesses().empty(); })) return;
+    std::string list;
+    for (const auto& p : RunningProcesses()) {
+        list += "\n  process " + std::to_string(p.id) + " " + p.image + ": " + DescribeWindows(p.id);
+    }
+    throw DriverError("processes of the test still running:" + list);
+}
+
+std::string HelperTest::LogBytes(const std::wstring& folder) const {
+    return ReadWholeFile((folder.empty() ? folder_ : folder) + L"\\" + kLogBaseName);
+}
+
+std::vector<std::string> HelperTest::LogLines(const std::wstring& folder) const {
+    const std::string bytes = LogBytes(folder);
     std::vector<std::string> lines;
     SYSTEMTIME now;
     ::GetLocalTime(&now);
@@ -260,9 +321,9 @@ std::vector<std::string> HelperTest::LogLines() const {
     return lines;
 }
 
-std::vector<std::string> HelperTest::LogMessages() const {
+std::vector<std::string> HelperTest::LogMessages(const std::wstring& folder) const {
     std::vector<std::string> messages;
-    for (const auto& line : LogLines()) messages.push_back(line.size() >= 20 ? line.substr(20) : line);
+    for (const auto& line : LogLines(folder)) messages.push_back(line.size() >= 20 ? line.substr(20) : line);
     return messages;
 }
 
@@ -279,6 +340,15 @@ std::vector<Launch> HelperTest::Launches() const {
                                                     : Launch{entry.substr(0, tab), entry.substr(tab + 1)});
         start = end + 1;
     }
+    return launches;
+}
+
+std::vector<Launch> HelperTest::WaitForLaunches(size_t count, milliseconds wait) const {
+    std::vector<Launch> launches;
+    PollUntil(Deadline::In(wait), [&] {
+        launches = Launches();
+        return launches.size() >= count;
+    });
     return launches;
 }
 
@@ -366,6 +436,32 @@ void HelperTest::WriteRegistryString(const std::wstring& key, const std::wstring
 
 void HelperTest::DeleteRegistryTree(const std::wstring& key) {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+}
+
+void HelperTest::StoreAuthorizedSession(std::string_view sessionId, std::int64_t expiresAt) {
+    WriteRegistryString(kSessionKey, L"SessionID", sessionId);
+    WriteRegistryString(kSessionKey, L"ExpiresAt", std::to_string(expiresAt));
+}
+
+Process HelperTest::ShellOpen(const std::wstring& file) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info)) {
+        throw DriverError("ShellExecuteExW(" + Narrow(file) + ") failed, error " +
+                          std::to_string(::GetLastError()));
+    }
+    if (info.hProcess == nullptr) throw DriverError("the shell started no process for " + Narrow(file));
+    Process process;
+    process.handle.reset(info.hProcess);
+    process.id = ::GetProcessId(info.hProcess);
+    process.commandLine = L"(shell) " + file;
+    // What it starts from now on belongs to the test as well.
+    ::AssignProcessToJobObject(job_.get(), info.hProcess);
+    return process;
 }
 
 std::wstring HelperTest::MakeFolder(const std::wstring& name) {

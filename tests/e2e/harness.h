@@ -19,6 +19,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,18 @@ inline constexpr milliseconds kDefaultWait{15000};
 
 // The texts of the helper that the tests look for, as the customer sees them.
 inline constexpr const char* kMainWindowTitle = "Kelto Remote - כלי תמיכה ללקוח - גרסה 1.12.0";
+inline constexpr const char* kTokenPromptTitle = "אישור פעולה - Kelto";
+inline constexpr const char* kTokenPromptText = "הזן קוד טוקן בן 6 ספרות שקיבלת מהנציג.";
+inline constexpr const char* kConsentTitle = "בקשת פעולה מ-Kelto";
+
+// The key of the authorized support session, below HKCU.
+inline const std::wstring kSessionKey = L"Software\\KeltoRemote\\AuthorizedSession";
+
+// Whole seconds from 2024-01-01 00:00:00 to a date and time, by plain calendar counting; and
+// that count for the current local time (the session clock) and UTC (the token clock).
+std::int64_t SecondsSince2024(const SYSTEMTIME& t);
+std::int64_t LocalSecondsSince2024();
+std::int64_t UtcSecondsSince2024();
 
 struct RegistryValue {
     DWORD type = REG_NONE;
@@ -61,6 +74,14 @@ bool WaitForText(HWND control, const std::string& expected, milliseconds wait = 
 
 // Matches a whole log line (CR LF already removed): "yyyy-mm-dd hh:nn:ss <message>".
 ::testing::Matcher<const std::string&> IsLogLine(const std::string& message);
+
+// The entry field (the first edit control) of a window; fails the test when there is none.
+const ControlInfo& EntryField(const WindowSnapshot& window);
+
+// Checks a message box whole: title, text, icon, its buttons in order, and that the first of
+// them is the default button.
+void ExpectMessageBox(const WindowSnapshot& box, const std::string& title, const std::string& text,
+                      IconKind icon, const std::vector<int>& buttonIds);
 
 class HelperTest : public ::testing::Test {
 protected:
@@ -84,17 +105,26 @@ protected:
     DWORD WaitForExit(const Process& process, milliseconds wait = kDefaultWait);
     // Presses the main window's close box (WM_CLOSE) and waits for the process to end.
     void CloseMainWindow(const Process& process, const WindowSnapshot& window);
+    // Presses a button of a dialog and waits until the dialog is gone, so that the next
+    // WaitForDialog finds the box that follows, not this one.
+    void Answer(const WindowSnapshot& dialog, int buttonId);
+    // Waits until every process of this test (everything it started, and their children)
+    // has ended; fails with the list of those still running.
+    void WaitUntilAllEnded(milliseconds wait = kDefaultWait);
 
-    // The activity log beside this test's executable: its raw bytes, and its lines without
-    // their CR LF. LogLines() fails the test for a line that does not end in CR LF, holds a
-    // stray CR or LF, or whose timestamp is not the local time of this test's run.
-    std::string LogBytes() const;
-    std::vector<std::string> LogLines() const;
+    // The activity log beside this test's executable (or beside a copy in another folder):
+    // its raw bytes, and its lines without their CR LF. LogLines() fails the test for a line
+    // that does not end in CR LF, holds a stray CR or LF, or whose timestamp is not the local
+    // time of this test's run.
+    std::string LogBytes(const std::wstring& folder = {}) const;
+    std::vector<std::string> LogLines(const std::wstring& folder = {}) const;
     // The messages of the log lines (timestamp and its space removed).
-    std::vector<std::string> LogMessages() const;
+    std::vector<std::string> LogMessages(const std::wstring& folder = {}) const;
 
     // What the stand-in programs recorded during this test.
     std::vector<Launch> Launches() const;
+    // The stand-ins record as they start: waits until `count` launches are on record.
+    std::vector<Launch> WaitForLaunches(size_t count, milliseconds wait = kDefaultWait) const;
 
     // Current-user registry. `key` is below HKCU, e.g. L"Software\\Classes\\kelto"; an empty
     // value name is the key's default value.
@@ -104,6 +134,13 @@ protected:
     std::vector<std::string> RegistryValueNames(const std::wstring& key) const;
     void WriteRegistryString(const std::wstring& key, const std::wstring& valueName, std::string_view data);
     void DeleteRegistryTree(const std::wstring& key);
+    // Stores an authorized support session as the helper does: SessionID and ExpiresAt
+    // (seconds since 2024-01-01 00:00:00 local time, as decimal text), both REG_SZ.
+    void StoreAuthorizedSession(std::string_view sessionId, std::int64_t expiresAt);
+
+    // Opens a file or URL through the shell (ShellExecuteEx, verb "open") as a browser or
+    // Explorer would, and holds the started process in this test's job.
+    Process ShellOpen(const std::wstring& file);
 
     // A new folder inside this test's folder.
     std::wstring MakeFolder(const std::wstring& name);

@@ -13,16 +13,6 @@ using ::testing::SizeIs;
 
 class PrefixTest : public HelperTest {
 protected:
-    // The stand-ins record asynchronously: wait until `count` launches are on record.
-    std::vector<Launch> WaitForLaunches(size_t count) {
-        std::vector<Launch> launches;
-        PollUntil(Deadline::In(kDefaultWait), [&] {
-            launches = Launches();
-            return launches.size() >= count;
-        });
-        return launches;
-    }
-
     static std::string Lower(std::string s) {
         for (auto& c : s) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
         return s;

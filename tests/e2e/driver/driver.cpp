@@ -395,6 +395,15 @@ void SetEditText(HWND window, int controlId, std::string_view text) {
     }
 }
 
+void PressKey(HWND control, UINT virtualKey) {
+    const UINT scanCode = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+    const LPARAM down = 1 | (static_cast<LPARAM>(scanCode) << 16);
+    const LPARAM up = down | static_cast<LPARAM>(0xC0000000u);  // previous state down, transition up
+    if (!::PostMessageW(control, WM_KEYDOWN, virtualKey, down) ||
+        !::PostMessageW(control, WM_KEYUP, virtualKey, up))
+        throw DriverError(Win32ErrorText("PostMessageW(WM_KEYDOWN)"));
+}
+
 // ---- Pixels ----
 
 bool ScreenIsReadable() {

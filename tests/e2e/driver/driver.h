@@ -167,6 +167,9 @@ void Press(HWND window, int buttonId);
 void PressControl(HWND control);
 // Replaces the text of an edit control (WM_SETTEXT).
 void SetEditText(HWND window, int controlId, std::string_view text);
+// A key pressed and released while a control has the focus (posted WM_KEYDOWN, WM_KEYUP), as
+// the dialog manager of a modal dialog sees it: Enter and Escape reach the dialog this way.
+void PressKey(HWND control, UINT virtualKey);
 
 // ---- Pixels ----
 // 0x00RRGGBB, top row first.
