@@ -1,7 +1,6 @@
 // Process entry: builds the Windows implementations, loads the main window and routes the
 // one command line.
 #include <windows.h>
-#include <commctrl.h>
 
 #include "app/context.h"
 #include "app/startup.h"
@@ -14,9 +13,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     try {
         // The helper runs elevated beside downloaded files: load system DLLs from System32 only.
         ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&controls);
-        kelto::platform::win32::ComInit com;
+        // The common controls and COM are set up where they are first used (the main window,
+        // the shell, WMI), so that a start that only shows a message box does not load them.
 
         kelto::platform::win32::Win32System win32;
         kelto::intake::RequestState request;

@@ -27,9 +27,17 @@ UINT DpiOf(HWND window) {
     ::ReleaseDC(nullptr, screen);
     return static_cast<UINT>(dpi);
 }
+
+// Version 6 of the common controls, as the manifest asks for.
+void LoadCommonControls() {
+    static const auto initCommonControlsEx = KELTO_SYSTEM_FUNCTION(kComCtl32, InitCommonControlsEx);
+    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    if (initCommonControlsEx) initCommonControlsEx(&controls);
+}
 }  // namespace
 
 MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
+    LoadCommonControls();
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &MainWindowWin::WindowProc;

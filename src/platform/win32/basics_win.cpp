@@ -19,9 +19,16 @@ int Win32Shell::Execute(WindowHandle owner, const std::string& verb, const std::
     const std::wstring wFile = Widen(file);
     const std::wstring wParameters = Widen(parameters);
     const std::wstring wDirectory = Widen(directory);
-    const HINSTANCE result = ::ShellExecuteW(reinterpret_cast<HWND>(owner), wVerb.empty() ? nullptr : wVerb.c_str(),
-                                             wFile.c_str(), wParameters.empty() ? nullptr : wParameters.c_str(),
-                                             wDirectory.empty() ? nullptr : wDirectory.c_str(), showMode);
+    static const auto shellExecute = KELTO_SYSTEM_FUNCTION(kShell32, ShellExecuteW);
+    if (!shellExecute) return SE_ERR_DLLNOTFOUND;
+    // Verbs and classes may be served by shell extensions, which want a COM apartment. Entered
+    // on the first call (always from the window thread) and kept to the end of the program:
+    // the shell may still be at work when the call has returned.
+    static const ComInit com;
+    const HINSTANCE result =
+        shellExecute(reinterpret_cast<HWND>(owner), wVerb.empty() ? nullptr : wVerb.c_str(), wFile.c_str(),
+                     wParameters.empty() ? nullptr : wParameters.c_str(),
+                     wDirectory.empty() ? nullptr : wDirectory.c_str(), showMode);
     return static_cast<int>(reinterpret_cast<INT_PTR>(result));
 }
 

@@ -7,12 +7,42 @@
 namespace kelto::platform::win32 {
 
 namespace {
-inline void CloseInternet(HINTERNET h) { ::WinHttpCloseHandle(h); }
+// WinHTTP, loaded on the first request: most starts of the program never make one.
+struct WinHttp {
+    decltype(&::WinHttpCrackUrl) crackUrl = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpCrackUrl);
+    decltype(&::WinHttpOpen) open = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpOpen);
+    decltype(&::WinHttpSetTimeouts) setTimeouts = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpSetTimeouts);
+    decltype(&::WinHttpConnect) connect = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpConnect);
+    decltype(&::WinHttpOpenRequest) openRequest = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpOpenRequest);
+    decltype(&::WinHttpAddRequestHeaders) addRequestHeaders =
+        KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpAddRequestHeaders);
+    decltype(&::WinHttpSendRequest) sendRequest = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpSendRequest);
+    decltype(&::WinHttpReceiveResponse) receiveResponse =
+        KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpReceiveResponse);
+    decltype(&::WinHttpQueryHeaders) queryHeaders = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpQueryHeaders);
+    decltype(&::WinHttpCloseHandle) closeHandle = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpCloseHandle);
+
+    bool Complete() const {
+        return crackUrl && open && setTimeouts && connect && openRequest && addRequestHeaders &&
+               sendRequest && receiveResponse && queryHeaders && closeHandle;
+    }
+};
+
+// Null when WinHTTP or one of its functions is missing.
+const WinHttp* LoadWinHttp() {
+    static const WinHttp api;
+    return api.Complete() ? &api : nullptr;
+}
+
+// A handle exists only once WinHTTP has loaded.
+void CloseInternet(HINTERNET h) { LoadWinHttp()->closeHandle(h); }
 using UniqueInternet = UniqueAny<HandleTraits<HINTERNET, CloseInternet>>;
 }  // namespace
 
 std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& timeouts,
                                   const std::vector<std::pair<std::string, std::string>>& headers) {
+    const WinHttp* winHttp = LoadWinHttp();
+    if (!winHttp) return std::nullopt;
     const std::wstring wUrl = Widen(url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -25,33 +55,36 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
     wchar_t extra[2048] = {};
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
-    if (!::WinHttpCrackUrl(wUrl.c_str(), 0, 0, &parts)) return std::nullopt;
+    if (!winHttp->crackUrl(wUrl.c_str(), 0, 0, &parts)) return std::nullopt;
 
-    UniqueInternet session(::WinHttpOpen(L"KeltoClientHelper/1.12.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+    UniqueInternet session(winHttp->open(L"KeltoClientHelper/1.12.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return std::nullopt;
-    ::WinHttpSetTimeouts(session.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs, timeouts.receiveMs);
-    UniqueInternet connection(::WinHttpConnect(session.get(), host, parts.nPort, 0));
+    winHttp->setTimeouts(session.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
+                         timeouts.receiveMs);
+    UniqueInternet connection(winHttp->connect(session.get(), host, parts.nPort, 0));
     if (!connection) return std::nullopt;
     const std::wstring object = std::wstring(path) + extra;
     const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    UniqueInternet request(::WinHttpOpenRequest(connection.get(), L"GET", object.c_str(), nullptr,
+    UniqueInternet request(winHttp->openRequest(connection.get(), L"GET", object.c_str(), nullptr,
                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
     if (!request) return std::nullopt;
     // The timeouts apply to the request handle as well (connection and receive phases).
-    ::WinHttpSetTimeouts(request.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs, timeouts.receiveMs);
+    winHttp->setTimeouts(request.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
+                         timeouts.receiveMs);
     for (const auto& [name, value] : headers) {
         const std::wstring line = Widen(name + ": " + value);
-        ::WinHttpAddRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(-1L),
+        winHttp->addRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(-1L),
                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
     }
-    if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !::WinHttpReceiveResponse(request.get(), nullptr)) {
+    if (!winHttp->sendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                              0) ||
+        !winHttp->receiveResponse(request.get(), nullptr)) {
         return std::nullopt;
     }
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (!winHttp->queryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
         return std::nullopt;
     }

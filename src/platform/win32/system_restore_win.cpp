@@ -9,23 +9,43 @@
 namespace kelto::platform::win32 {
 
 namespace {
+// COM and OLE Automation are loaded on the first restore point request. Without them every
+// call fails with kSystemDllMissing before any BSTR exists.
+BSTR AllocString(const wchar_t* s) {
+    static const auto sysAllocString = KELTO_SYSTEM_FUNCTION(kOleAut32, SysAllocString);
+    return sysAllocString ? sysAllocString(s) : nullptr;
+}
+
+void FreeString(BSTR b) {
+    static const auto sysFreeString = KELTO_SYSTEM_FUNCTION(kOleAut32, SysFreeString);
+    if (sysFreeString) sysFreeString(b);
+}
+
+HRESULT ChangeToInt32(VARIANT* v) {
+    static const auto variantChangeType = KELTO_SYSTEM_FUNCTION(kOleAut32, VariantChangeType);
+    return variantChangeType ? variantChangeType(v, v, 0, VT_I4) : kSystemDllMissing;
+}
+
 class Variant {
 public:
-    Variant() { ::VariantInit(&v_); }
-    ~Variant() { ::VariantClear(&v_); }
+    Variant() = default;
+    ~Variant() {
+        static const auto variantClear = KELTO_SYSTEM_FUNCTION(kOleAut32, VariantClear);
+        if (variantClear) variantClear(&v_);
+    }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
     VARIANT* get() { return &v_; }
     VARIANT& operator*() { return v_; }
 
 private:
-    VARIANT v_;
+    VARIANT v_{};  // VT_EMPTY, as VariantInit leaves it
 };
 
 class Bstr {
 public:
-    explicit Bstr(const std::wstring& s) : b_(::SysAllocString(s.c_str())) {}
-    ~Bstr() { ::SysFreeString(b_); }
+    explicit Bstr(const std::wstring& s) : b_(AllocString(s.c_str())) {}
+    ~Bstr() { FreeString(b_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
     BSTR get() const { return b_; }
@@ -37,15 +57,18 @@ private:
 std::int32_t Code(HRESULT hr) { return static_cast<std::int32_t>(hr); }
 
 HRESULT Connect(ComPtr<IWbemServices>& services) {
+    static const auto coCreateInstance = KELTO_SYSTEM_FUNCTION(kOle32, CoCreateInstance);
+    static const auto coSetProxyBlanket = KELTO_SYSTEM_FUNCTION(kOle32, CoSetProxyBlanket);
+    if (!coCreateInstance || !coSetProxyBlanket || !SystemModule<kOleAut32>()) return kSystemDllMissing;
     ComPtr<IWbemLocator> locator;
-    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                    reinterpret_cast<void**>(locator.put()));
+    HRESULT hr = coCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                  reinterpret_cast<void**>(locator.put()));
     if (FAILED(hr)) return hr;
     Bstr ns(L"ROOT\\DEFAULT");
     hr = locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
     if (FAILED(hr)) return hr;
-    return ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                               RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    return coSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                             RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
 }
 
 // Calls a static method of SystemRestore with (name, value) arguments; the method's
@@ -80,7 +103,7 @@ HRESULT CallMethod(const wchar_t* method, const std::vector<std::pair<const wcha
     Variant returnValue;
     hr = outParams->Get(L"ReturnValue", 0, returnValue.get(), nullptr, nullptr);
     if (FAILED(hr)) return hr;
-    hr = ::VariantChangeType(returnValue.get(), returnValue.get(), 0, VT_I4);
+    hr = ChangeToInt32(returnValue.get());
     if (FAILED(hr)) return hr;
     result = (*returnValue).lVal;
     return S_OK;
@@ -88,7 +111,7 @@ HRESULT CallMethod(const wchar_t* method, const std::vector<std::pair<const wcha
 
 void SetString(VARIANT& v, const std::string& s) {
     v.vt = VT_BSTR;
-    v.bstrVal = ::SysAllocString(Widen(s).c_str());
+    v.bstrVal = AllocString(Widen(s).c_str());
 }
 
 void SetInt(VARIANT& v, std::int32_t n) {
@@ -147,7 +170,7 @@ std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points
         }
         hr = item->Get(L"SequenceNumber", 0, sequence.get(), nullptr, nullptr);
         if (FAILED(hr)) return Code(hr);
-        hr = ::VariantChangeType(sequence.get(), sequence.get(), 0, VT_I4);
+        hr = ChangeToInt32(sequence.get());
         if (FAILED(hr)) return Code(hr);
         info.sequenceNumber = (*sequence).lVal;
         points.push_back(std::move(info));

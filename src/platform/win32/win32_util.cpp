@@ -20,4 +20,14 @@ std::string Narrow(std::wstring_view wide) {
     return utf8;
 }
 
+ComInit::ComInit() {
+    static const auto initialize = KELTO_SYSTEM_FUNCTION(kOle32, CoInitializeEx);
+    hr_ = initialize ? initialize(nullptr, COINIT_APARTMENTTHREADED) : kSystemDllMissing;
+}
+
+ComInit::~ComInit() {
+    static const auto uninitialize = KELTO_SYSTEM_FUNCTION(kOle32, CoUninitialize);
+    if (SUCCEEDED(hr_) && uninitialize) uninitialize();
+}
+
 }  // namespace kelto::platform::win32

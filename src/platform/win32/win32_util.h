@@ -13,6 +13,40 @@ namespace kelto::platform::win32 {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);
 
+// The shell, COM, WinHTTP and the common controls are loaded where first used rather than
+// imported: most starts only show a message box and need none of them.
+inline constexpr wchar_t kShell32[] = L"shell32.dll";
+inline constexpr wchar_t kOle32[] = L"ole32.dll";
+inline constexpr wchar_t kOleAut32[] = L"oleaut32.dll";
+inline constexpr wchar_t kWinHttp[] = L"winhttp.dll";
+inline constexpr wchar_t kComCtl32[] = L"comctl32.dll";
+
+// The module of the system DLL `kDll`, from System32 (or the side-by-side assembly the
+// manifest asks for). Loaded on the first call, kept to the end of the process; null, and
+// not retried, if it cannot be loaded.
+template <const wchar_t* kDll>
+HMODULE SystemModule() {
+    static const HMODULE module = ::LoadLibraryExW(kDll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return module;
+}
+
+// Function `name` of the system DLL `kDll`, typed as `Fn`; null if either is missing.
+template <const wchar_t* kDll, typename Fn>
+Fn* SystemFunction(const char* name) {
+    HMODULE module = SystemModule<kDll>();
+    if (!module) return nullptr;
+    // FARPROC only stands for "some function": the real type is the header's declaration.
+    return reinterpret_cast<Fn*>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+// Typed from the function's own declaration, so name and signature cannot drift apart; the
+// function inside decltype is not referenced, so it adds no import.
+#define KELTO_SYSTEM_FUNCTION(dll, function) \
+    ::kelto::platform::win32::SystemFunction<::kelto::platform::win32::dll, decltype(::function)>(#function)
+
+// What a COM call reports when ole32 or oleaut32 could not be loaded.
+inline const HRESULT kSystemDllMissing = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+
 // A move-only owner of one handle-like value. Traits give the type, the value that means
 // "nothing held" and how to close it.
 template <typename Traits>
@@ -104,13 +138,11 @@ private:
     T* p_ = nullptr;
 };
 
-// Initialises COM for the calling thread for as long as it lives.
+// Initialises COM for the calling thread for as long as it lives; loads ole32 on first use.
 class ComInit {
 public:
-    ComInit() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComInit() {
-        if (SUCCEEDED(hr_)) ::CoUninitialize();
-    }
+    ComInit();
+    ~ComInit();
     ComInit(const ComInit&) = delete;
     ComInit& operator=(const ComInit&) = delete;
     bool ok() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
