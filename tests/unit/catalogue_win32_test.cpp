@@ -13,69 +13,19 @@
 
 #include "actions/catalogue.h"
 #include "platform/win32/win32_system.h"
+#include "platform/win32/win32_util.h"
 #include "support/fakes.h"
+#include "support/win32_scoped.h"
 
 namespace kelto {
 namespace {
 
 using actions::ActionInfo;
 
-std::string ToUtf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                             0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length,
-                          nullptr, nullptr);
-    return utf8;
-}
-
-std::optional<std::wstring> ReadVariable(const wchar_t* name) {
-    const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0) return std::nullopt;
-    std::wstring value(size, L'\0');
-    value.resize(::GetEnvironmentVariableW(name, value.data(), size));
-    return value;
-}
-
-// Sets (or, with nullptr, removes) a variable of this process and puts it back afterwards.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name), old_(ReadVariable(name)) {
-        ::SetEnvironmentVariableW(name, value);
-    }
-    ~ScopedVariable() { ::SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const wchar_t* name_;
-    std::optional<std::wstring> old_;
-};
-
-// A normal file created for the test and removed again, whatever the test's outcome.
-class ScopedFile {
-public:
-    explicit ScopedFile(std::wstring path) : path_(std::move(path)) {
-        const HANDLE h = ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        created_ = h != INVALID_HANDLE_VALUE;
-        error_ = created_ ? 0 : ::GetLastError();
-        if (created_) ::CloseHandle(h);
-    }
-    ~ScopedFile() {
-        if (created_) ::DeleteFileW(path_.c_str());
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    bool created() const { return created_; }
-    DWORD error() const { return error_; }
-
-private:
-    std::wstring path_;
-    bool created_ = false;
-    DWORD error_ = 0;
-};
+using platform::win32::Narrow;
+using testing::ReadVariable;
+using testing::ScopedFile;
+using testing::ScopedVariable;
 
 // A folder created for the test (when it did not exist) and removed again.
 class ScopedFolder {
@@ -130,16 +80,16 @@ TEST(CatalogueOnWindows, FoldersTakeTheProcessTempAndProfile) {
     const wchar_t* profile = ::_wgetenv(L"USERPROFILE");
     ASSERT_NE(temp, nullptr);
     ASSERT_NE(profile, nullptr);
-    EXPECT_TRUE(IsDirectory(temp)) << ToUtf8(temp);
-    EXPECT_TRUE(IsDirectory(profile)) << ToUtf8(profile);
+    EXPECT_TRUE(IsDirectory(temp)) << Narrow(temp);
+    EXPECT_TRUE(IsDirectory(profile)) << Narrow(profile);
 
     RealSystem real;
     const ActionInfo tempInfo = real.Lookup("temp");
     EXPECT_EQ(tempInfo.File, "explorer.exe");
-    EXPECT_EQ(tempInfo.Arguments, ToUtf8(temp));
+    EXPECT_EQ(tempInfo.Arguments, Narrow(temp));
     const ActionInfo downloads = real.Lookup("downloads");
     EXPECT_EQ(downloads.File, "explorer.exe");
-    EXPECT_EQ(downloads.Arguments, ToUtf8(profile) + "\\Downloads");
+    EXPECT_EQ(downloads.Arguments, Narrow(profile) + "\\Downloads");
 }
 
 TEST(CatalogueOnWindows, FoldersFollowTheVariablesAtLookupTime) {
@@ -173,7 +123,7 @@ MsconfigPaths Candidates() {
 void ExpectNoMsconfigAnywhere(const MsconfigPaths& paths) {
     ASSERT_FALSE(paths.root.empty());
     for (const std::wstring& candidate : {paths.sysnative, paths.system32, paths.syswow64, paths.windows}) {
-        ASSERT_FALSE(Exists(candidate)) << "left over: " << ToUtf8(candidate);
+        ASSERT_FALSE(Exists(candidate)) << "left over: " << Narrow(candidate);
     }
 }
 
@@ -204,7 +154,7 @@ TEST(CatalogueOnWindows, MsconfigResolvesToTheNativeFolderThroughSysnative) {
     {
         ScopedFile native(paths.sysnative);
         ASSERT_TRUE(native.created()) << "error " << native.error();
-        EXPECT_EQ(real.Lookup("msconfig").File, ToUtf8(paths.sysnative));
+        EXPECT_EQ(real.Lookup("msconfig").File, Narrow(paths.sysnative));
     }
     EXPECT_EQ(real.Lookup("msconfig").File, "msconfig.exe");
 }
@@ -218,7 +168,7 @@ TEST(CatalogueOnWindows, MsconfigFallsBackToSystem32) {
         // System32 (under WoW64 the 32-bit one, which the Sysnative alias does not show).
         ScopedFile system32(paths.system32);
         ASSERT_TRUE(system32.created()) << "error " << system32.error();
-        EXPECT_EQ(real.Lookup("msconfig").File, ToUtf8(paths.system32));
+        EXPECT_EQ(real.Lookup("msconfig").File, Narrow(paths.system32));
     }
     EXPECT_EQ(real.Lookup("msconfig").File, "msconfig.exe");
 }

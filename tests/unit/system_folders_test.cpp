@@ -206,61 +206,15 @@ TEST(OwnFolder, IsTheFolderOfTheExecutable) {
 #include <optional>
 
 #include "platform/win32/win32_system.h"
+#include "platform/win32/win32_util.h"
+#include "support/win32_scoped.h"
 
 namespace kelto {
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-    return wide;
-}
-
-// Sets (or, with nullptr, removes) a variable of this process and puts it back afterwards.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
-        const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
-        if (size != 0) {
-            std::wstring old(size, L'\0');
-            old.resize(::GetEnvironmentVariableW(name, old.data(), size));
-            old_ = old;
-        }
-        ::SetEnvironmentVariableW(name, value);
-    }
-    ~ScopedVariable() { ::SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const wchar_t* name_;
-    std::optional<std::wstring> old_;
-};
-
-// A file made for the test in the given folder, removed afterwards.
-class ScopedFile {
-public:
-    explicit ScopedFile(std::wstring path) : path_(std::move(path)) {
-        const HANDLE h = ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        created_ = h != INVALID_HANDLE_VALUE;
-        if (created_) ::CloseHandle(h);
-    }
-    ~ScopedFile() {
-        ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(path_.c_str());
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    bool created() const { return created_; }
-    bool SetAttributes(DWORD attributes) { return ::SetFileAttributesW(path_.c_str(), attributes) != FALSE; }
-
-private:
-    std::wstring path_;
-    bool created_ = false;
-};
+using platform::win32::Widen;
+using testing::ScopedFile;
+using testing::ScopedVariable;
 
 bool IsWow64() {
     BOOL wow64 = FALSE;
@@ -282,7 +236,7 @@ TEST(ResolveSystemFileOnWindows, WindowsFolderItselfAndHiddenFiles) {
     platform::win32::Win32FileSystem files;
     const std::string root = environment.Get("SystemRoot");
     const std::string name = "kelto-resolve-probe.exe";
-    ScopedFile file(Wide(root + "\\" + name));
+    ScopedFile file(Widen(root + "\\" + name));
     ASSERT_TRUE(file.created());
     EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), root + "\\" + name);
 
@@ -297,12 +251,12 @@ TEST(ResolveSystemFileOnWindows, WinDirWhenSystemRootIsMissing) {
     platform::win32::Win32FileSystem files;
     const std::string root = environment.Get("SystemRoot");
     const std::string name = "kelto-resolve-probe2.exe";
-    ScopedFile file(Wide(root + "\\" + name));
+    ScopedFile file(Widen(root + "\\" + name));
     ASSERT_TRUE(file.created());
     // The same folder spelled differently tells which variable was used.
     const std::string winDir = root + "\\.";
     ScopedVariable noSystemRoot(L"SystemRoot", nullptr);
-    ScopedVariable otherWinDir(L"WinDir", Wide(winDir).c_str());
+    ScopedVariable otherWinDir(L"WinDir", Widen(winDir).c_str());
     EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), winDir + "\\" + name);
 }
 
