@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/startup.h"
 #include "intake/protocol_parse.h"
 #include "intake/protocol_request.h"
 #include "support/fakes.h"
@@ -50,7 +51,7 @@ void BM_HandleProtocolRequest(benchmark::State& state) {
     const std::string url = "\"kelto://IPCONFIG/sid/AbC-9_x/host/10.0.0.5/port/0443/tls/1\"";
     for (auto _ : state) {
         kelto::testing::FakeSystem f;
-        kelto::intake::HandleProtocolRequest(f.context, url);
+        kelto::app::RouteProtocolRequest(f.context, f.mainWindow, url);
         benchmark::DoNotOptimize(f.request);
     }
 }

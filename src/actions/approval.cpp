@@ -2,11 +2,11 @@
 
 #include "actions/catalogue.h"
 #include "actions/elevated_line.h"
-#include "app/context.h"
+#include "base/command_line.h"
+#include "base/text.h"
 #include "intake/activity_log.h"
+#include "intake/context.h"
 #include "intake/session_store.h"
-#include "intake/system_folders.h"
-#include "intake/text.h"
 #include "token/token.h"
 
 namespace kelto::actions {
@@ -15,13 +15,12 @@ namespace {
 using namespace platform::mb;
 
 constexpr const char* kCrLf = "\r\n";
-constexpr int kShowNormal = 1;
 
-int Box(app::Context& context, const std::string& text, const std::string& title, unsigned flags) {
-    return context.system.dialogs.MessageBox(context.mainWindow.Handle(), text, title, flags);
+int Box(intake::Context& context, const std::string& text, const std::string& title, unsigned flags) {
+    return context.system.dialogs.MessageBox(context.window.Owner(), text, title, flags);
 }
 
-bool AskYesNo(app::Context& context, const std::string& text, const std::string& title) {
+bool AskYesNo(intake::Context& context, const std::string& text, const std::string& title) {
     return Box(context, text, title, kYesNo | kIconExclamation) == kIdYes;
 }
 
@@ -31,25 +30,25 @@ bool CanTravelInCommandLine(const std::string& token) {
     return token.find(':') == std::string::npos && token.find('"') == std::string::npos;
 }
 
-void RefuseToken(app::Context& context, const std::string& actionKey) {
+void RefuseToken(intake::Context& context, const std::string& actionKey) {
     intake::WriteLog(context.system, "Invalid or expired token for tool: " + actionKey);
     Box(context, std::string("קוד הטוקן שגוי או שפג תוקפו.") + kCrLf + "בקש מהנציג ליצור טוקן חדש.", "Kelto",
         kOk | kIconExclamation);
 }
 }  // namespace
 
-void PromptTokenAndRequest(app::Context& context, const std::string& actionKey) {
+void PromptTokenAndRequest(intake::Context& context, const std::string& actionKey) {
     if (intake::IsSessionAuthorized(context.system, context.request.CurrentSessionId)) {
         RequestAction(context, actionKey, "");
         return;
     }
     const std::string typed = context.system.dialogs.InputBox(
-        context.mainWindow.Handle(), "הזן קוד טוקן בן 6 ספרות שקיבלת מהנציג.", "אישור פעולה - Kelto");
+        context.window.Owner(), "הזן קוד טוקן בן 6 ספרות שקיבלת מהנציג.", "אישור פעולה - Kelto");
     if (typed.empty()) return;
     RequestAction(context, actionKey, typed);
 }
 
-bool RequestAction(app::Context& context, const std::string& actionKey, std::string token) {
+bool RequestAction(intake::Context& context, const std::string& actionKey, std::string token) {
     auto& system = context.system;
     ActionInfo info;
     info.Verb = "open";
@@ -74,16 +73,15 @@ bool RequestAction(app::Context& context, const std::string& actionKey, std::str
         return false;
     }
 
-    const std::string consent = std::string("הנציג מבקש לבצע את הפעולה:") + kCrLf + kCrLf + info.Title + kCrLf +
-                                info.Description + kCrLf + kCrLf + "לאשר את הפעולה?";
+    const std::string consent = std::string("הנציג מבקש לבצע את הפעולה:") + kCrLf + kCrLf + info.Title +
+                                kCrLf + info.Description + kCrLf + kCrLf + "לאשר את הפעולה?";
     if (Box(context, consent, "בקשת פעולה מ-Kelto", kYesNo | kIconQuestion) != kIdYes) return false;
 
-    if (IsBootAction(actionKey) && !ConfirmBootChange(context, actionKey)) return false;
-    if (actionKey == "reinstallnetwork" && !ConfirmNetworkReinstall(context)) return false;
-    if (actionKey == "virtualiso" && !ConfirmRescueVm(context)) return false;
+    const ActionTraits traits = GetActionTraits(actionKey).value_or(ActionTraits{});
+    if (!Confirm(context, traits.confirmation)) return false;
 
     bool createRestorePoint = false;
-    if (actionKey != "restorelastkelto" && actionKey != "virtualiso") {
+    if (traits.asksRestorePoint) {
         const int answer = Box(context, "האם ליצור נקודת שחזור לפני ביצוע הפעולה?", "Kelto - נקודת שחזור",
                                kYesNoCancel | kIconQuestion | kDefButton1);
         if (answer == kIdCancel) return false;
@@ -97,15 +95,23 @@ bool RequestAction(app::Context& context, const std::string& actionKey, std::str
 }
 
 bool IsBootAction(const std::string& actionKey) {
-    return actionKey == "restartnormal" || actionKey == "safemodenetwork" || actionKey == "normalboot";
+    switch (GetActionTraits(actionKey).value_or(ActionTraits{}).confirmation) {
+        case Confirmation::Restart:
+        case Confirmation::SafeModeRestart:
+        case Confirmation::NormalBootRestart:
+            return true;
+        default:
+            return false;
+    }
 }
 
-bool ConfirmBootChange(app::Context& context, const std::string& actionKey) {
+bool ConfirmBootChange(intake::Context& context, Confirmation confirmation) {
     std::string text;
-    if (actionKey == "safemodenetwork") {
-        text = std::string("המחשב יופעל מחדש במצב בטוח עם רשת.") + kCrLf + "הצ'אט והתמיכה מרחוק עשויים להתנתק." + kCrLf +
-               "לאחר הבדיקה יש להפעיל חזרה לאתחול רגיל." + kCrLf + "אם BitLocker פעיל, ודא שמפתח השחזור זמין.";
-    } else if (actionKey == "normalboot") {
+    if (confirmation == Confirmation::SafeModeRestart) {
+        text = std::string("המחשב יופעל מחדש במצב בטוח עם רשת.") + kCrLf +
+               "הצ'אט והתמיכה מרחוק עשויים להתנתק." + kCrLf + "לאחר הבדיקה יש להפעיל חזרה לאתחול רגיל." +
+               kCrLf + "אם BitLocker פעיל, ודא שמפתח השחזור זמין.";
+    } else if (confirmation == Confirmation::NormalBootRestart) {
         text = "הגדרת מצב בטוח תבוטל והמחשב יופעל מחדש.";
     } else {
         text = "המחשב יופעל מחדש בעוד 15 שניות.";
@@ -113,14 +119,30 @@ bool ConfirmBootChange(app::Context& context, const std::string& actionKey) {
     return AskYesNo(context, text + kCrLf + kCrLf + "האם להמשיך?", "Kelto Remote - אתחול");
 }
 
-bool ConfirmNetworkReinstall(app::Context& context) {
+bool Confirm(intake::Context& context, Confirmation confirmation) {
+    switch (confirmation) {
+        case Confirmation::None:
+            return true;
+        case Confirmation::Restart:
+        case Confirmation::SafeModeRestart:
+        case Confirmation::NormalBootRestart:
+            return ConfirmBootChange(context, confirmation);
+        case Confirmation::NetworkReinstall:
+            return ConfirmNetworkReinstall(context);
+        case Confirmation::RescueVm:
+            return ConfirmRescueVm(context);
+    }
+    return false;
+}
+
+bool ConfirmNetworkReinstall(intake::Context& context) {
     const std::string text = std::string("כל מתאמי הרשת הפיזיים יופעלו מחדש.") + kCrLf +
-                             "הצ'אט והתמיכה מרחוק יתנתקו לזמן קצר." + kCrLf + "חבילת מנהל ההתקן לא תימחק מהמחשב." +
-                             kCrLf + kCrLf + "האם להמשיך?";
+                             "הצ'אט והתמיכה מרחוק יתנתקו לזמן קצר." + kCrLf +
+                             "חבילת מנהל ההתקן לא תימחק מהמחשב." + kCrLf + kCrLf + "האם להמשיך?";
     return AskYesNo(context, text, "Kelto Remote - כרטיס רשת");
 }
 
-bool ConfirmRescueVm(app::Context& context) {
+bool ConfirmRescueVm(intake::Context& context) {
     if (context.request.ServerHost.empty() || context.request.ServerPort == 0) {
         Box(context, "כתובת שרת Kelto לא התקבלה ולכן ההורדה בוטלה.", "Kelto Remote", kOk | kIconExclamation);
         return false;
@@ -132,13 +154,15 @@ bool ConfirmRescueVm(app::Context& context) {
     return AskYesNo(context, text, "Kelto Remote - מכונה וירטואלית");
 }
 
-bool RelaunchElevated(app::Context& context, const std::string& actionKey, const std::string& token,
+bool RelaunchElevated(intake::Context& context, const std::string& actionKey, const std::string& token,
                       bool createRestorePoint) {
     auto& system = context.system;
-    const std::string commandLine = BuildElevatedCommandLine(actionKey, token, createRestorePoint, context.request);
-    const int result = system.shell.Execute(context.mainWindow.Handle(), "runas", intake::GetOwnExePath(system.process),
-                                            commandLine, intake::GetOwnFolder(system.process), kShowNormal);
-    if (result > 32) return true;
+    const std::string commandLine =
+        BuildElevatedCommandLine(actionKey, token, createRestorePoint, context.request);
+    const int result =
+        system.shell.Execute(context.window.Owner(), "runas", base::GetOwnExePath(system.process),
+                             commandLine, base::GetOwnFolder(system.process), platform::kShowNormal);
+    if (platform::ShellSucceeded(result)) return true;
     Box(context, "הפעולה בוטלה או שאישור UAC לא התקבל.", "Kelto", kOk | kIconExclamation);
     return false;
 }

@@ -5,22 +5,27 @@
 
 #include <string>
 
-namespace kelto::app {
+#include "actions/catalogue.h"
+
+namespace kelto::intake {
 struct Context;
 }
 
 namespace kelto::actions {
 
 // Entry from a protocol URL: asks for the token unless the session is authorized.
-void PromptTokenAndRequest(app::Context& context, const std::string& actionKey);
+void PromptTokenAndRequest(intake::Context& context, const std::string& actionKey);
 // True only when the elevated instance was started.
-bool RequestAction(app::Context& context, const std::string& actionKey, std::string token);
+bool RequestAction(intake::Context& context, const std::string& actionKey, std::string token);
 
+// A restart or a change of the boot mode.
 bool IsBootAction(const std::string& actionKey);
-bool ConfirmBootChange(app::Context& context, const std::string& actionKey);
-bool ConfirmNetworkReinstall(app::Context& context);
-bool ConfirmRescueVm(app::Context& context);
-bool RelaunchElevated(app::Context& context, const std::string& actionKey, const std::string& token,
+// The second confirmation the catalogue names for an action; true to go on.
+bool Confirm(intake::Context& context, Confirmation confirmation);
+bool ConfirmBootChange(intake::Context& context, Confirmation confirmation);
+bool ConfirmNetworkReinstall(intake::Context& context);
+bool ConfirmRescueVm(intake::Context& context);
+bool RelaunchElevated(intake::Context& context, const std::string& actionKey, const std::string& token,
                       bool createRestorePoint);
 
 }  // namespace kelto::actions

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "actions/composite.h"
+#include "base/text.h"
 #include "intake/system_folders.h"
-#include "intake/text.h"
 
 namespace kelto::actions {
 
@@ -39,7 +39,21 @@ struct Row {
     std::optional<std::string_view> file;       // none: the row leaves the caller's value
     std::optional<std::string_view> arguments;  // none: the row leaves the caller's value
     std::string_view command;                   // Console rows only
+    ActionTraits traits;
 };
+
+// The same row with a second confirmation.
+constexpr Row Confirmed(Row row, Confirmation confirmation) {
+    row.traits.confirmation = confirmation;
+    return row;
+}
+
+// The same row carried out by the elevated instance itself, without the restore question.
+constexpr Row PerformedBy(Row row, Performer performer) {
+    row.traits.performer = performer;
+    row.traits.asksRestorePoint = false;
+    return row;
+}
 
 // A row with constant texts; file and arguments only where the row names them.
 constexpr Row Entry(std::string_view key, VerbRule verb, std::string_view title, std::string_view description,
@@ -163,19 +177,24 @@ constexpr Row kCatalogue[] = {
 
     // Composite repairs.
     Composite("fullnetworkreset", Fill::FullNetworkReset),
-    Composite("reinstallnetwork", Fill::ReinstallNetwork),
+    Confirmed(Composite("reinstallnetwork", Fill::ReinstallNetwork), Confirmation::NetworkReinstall),
     Composite("spoolerreset", Fill::SpoolerReset),
 
     // Restart, boot and special entries. "restorelastkelto" and "virtualiso" carry only the
     // consent texts: the elevated instance carries them out itself.
     Entry("cancelrestart", kPreset, "ביטול אתחול מתוזמן", "תבוטל הפעלה מחדש שטרם החלה.", "shutdown.exe",
           "/a"),
-    Entry("restartnormal", kRunas, "אתחול רגיל של המחשב", "המחשב יופעל מחדש בעוד 15 שניות.", "shutdown.exe",
-          "/r /t 15 /c \"Kelto Remote Restart\""),
-    Composite("safemodenetwork", Fill::SafeMode),
-    Composite("normalboot", Fill::NormalBoot),
-    Entry("restorelastkelto", kPreset, "שחזור לנקודת Kelto האחרונה", "המחשב ישוחזר ויופעל מחדש."),
-    Entry("virtualiso", kRunas, "הפעלת ISO ב-QEMU Portable", "QEMU.zip וה-ISO יורדו, יחולצו ויופעלו."),
+    Confirmed(Entry("restartnormal", kRunas, "אתחול רגיל של המחשב", "המחשב יופעל מחדש בעוד 15 שניות.",
+                    "shutdown.exe", "/r /t 15 /c \"Kelto Remote Restart\""),
+              Confirmation::Restart),
+    Confirmed(Composite("safemodenetwork", Fill::SafeMode), Confirmation::SafeModeRestart),
+    Confirmed(Composite("normalboot", Fill::NormalBoot), Confirmation::NormalBootRestart),
+    PerformedBy(Entry("restorelastkelto", kPreset, "שחזור לנקודת Kelto האחרונה", "המחשב ישוחזר ויופעל מחדש."),
+                Performer::Rollback),
+    PerformedBy(Confirmed(Entry("virtualiso", kRunas, "הפעלת ISO ב-QEMU Portable",
+                                "QEMU.zip וה-ISO יורדו, יחולצו ויופעלו."),
+                          Confirmation::RescueVm),
+                Performer::RescueVm),
 };
 
 // Keys are the allow-list: lower-case ASCII letters only, each one once.
@@ -258,6 +277,13 @@ bool GetActionInfo(platform::System& system, std::string_view key, ActionInfo& i
         }
     }
     return false;
+}
+
+std::optional<ActionTraits> GetActionTraits(std::string_view key) {
+    for (const Row& row : kCatalogue) {
+        if (row.key == key) return row.traits;
+    }
+    return std::nullopt;
 }
 
 std::span<const std::string_view> CatalogueKeys() { return kKeys; }

@@ -2,6 +2,7 @@
 // PC, and at the same time the allow-list of action keys.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,6 +20,34 @@ struct ActionInfo {
     std::string File;         // what the shell starts; empty for the entries the helper runs itself
     std::string Arguments;    // parameters handed to the shell with `File`
 };
+
+// The second confirmation an action needs after the consent box.
+enum class Confirmation {
+    None,
+    Restart,            // the PC restarts in 15 seconds
+    SafeModeRestart,    // restart into safe mode with networking
+    NormalBootRestart,  // leave safe mode and restart
+    NetworkReinstall,   // every physical network adapter is reinstalled
+    RescueVm,           // downloads and boots the rescue ISO; needs the server address
+};
+
+// Who carries an approved action out in the elevated instance.
+enum class Performer {
+    Shell,     // the shell starts the entry's file with its arguments
+    Rollback,  // the rollback to the newest restore point the helper made
+    RescueVm,  // the rescue VM's download, unpack and boot
+};
+
+// What the approval and the elevated instance need to know of an entry beyond its texts.
+struct ActionTraits {
+    Confirmation confirmation = Confirmation::None;
+    // Whether the customer is asked for a restore point before the action.
+    bool asksRestorePoint = true;
+    Performer performer = Performer::Shell;
+};
+
+// The traits of a catalogue key; nothing for a key outside the catalogue.
+std::optional<ActionTraits> GetActionTraits(std::string_view key);
 
 // Looks the key up by exact, case-sensitive equality. True and `info` filled when the key is
 // in the catalogue; false and `info` untouched otherwise. Environment-dependent rows read the

@@ -2,28 +2,31 @@
 
 #include "actions/catalogue.h"
 #include "actions/elevated_line.h"
-#include "app/context.h"
 #include "intake/activity_log.h"
+#include "intake/context.h"
 #include "intake/session_store.h"
 #include "rescuevm/rescue_vm.h"
 #include "restore/restore_points.h"
 #include "token/token.h"
-#include "ui/main_window.h"
 
 namespace kelto::actions {
 
 namespace {
 using namespace platform::mb;
 constexpr const char* kCrLf = "\r\n";
-constexpr int kShowNormal = 1;
 
-void Warn(app::Context& context, const std::string& text) {
-    context.system.dialogs.MessageBox(context.mainWindow.Handle(), text, "Kelto", kOk | kIconExclamation);
+void Warn(intake::Context& context, const std::string& text) {
+    context.system.dialogs.MessageBox(context.window.Owner(), text, "Kelto", kOk | kIconExclamation);
 }
 
-void ShowStatus(app::Context& context, const std::string& text) {
-    context.mainWindow.SetControlText(ui::kLblStatus, text);
-    context.mainWindow.PumpMessages();
+// The main window, shown for its status text alone while a long step runs.
+void ShowStatus(intake::Context& context, const std::string& text) {
+    context.window.Show();
+    context.window.ShowStatus(text);
+}
+
+Performer PerformerOf(const std::string& actionKey) {
+    return GetActionTraits(actionKey).value_or(ActionTraits{}).performer;
 }
 }  // namespace
 
@@ -51,7 +54,7 @@ std::string ShellErrorText(std::int32_t code) {
     }
 }
 
-void HandleElevatedRequest(app::Context& context, const std::string& commandLine) {
+void HandleElevatedRequest(intake::Context& context, const std::string& commandLine) {
     const auto request = ParseElevatedCommandLine(commandLine);
     if (!request) {
         Warn(context, "בקשת ההפעלה המוגבהת אינה תקינה.");
@@ -61,35 +64,34 @@ void HandleElevatedRequest(app::Context& context, const std::string& commandLine
 
     // Both are evaluated: an expired session is cleared even when the token is good.
     const bool tokenValid = token::IsTokenValid(context.system.clock, request->token);
-    const bool sessionAuthorized = intake::IsSessionAuthorized(context.system, context.request.CurrentSessionId);
+    const bool sessionAuthorized =
+        intake::IsSessionAuthorized(context.system, context.request.CurrentSessionId);
     if (!tokenValid && !sessionAuthorized) {
         Warn(context, std::string("קוד הטוקן פג לפני אישור UAC.") + kCrLf + "בקש מהנציג ליצור טוקן חדש.");
         return;
     }
 
-    if (request->actionKey == "restorelastkelto") {
-        context.mainWindow.Show();
+    if (PerformerOf(request->actionKey) == Performer::Rollback) {
         ShowStatus(context, "מכין שחזור לנקודת Kelto האחרונה...");
         restore::RollBackToLastPoint(context);
         return;
     }
 
     if (request->createRestorePoint) {
-        context.mainWindow.Show();
         ShowStatus(context, "יוצר נקודת שחזור לפני הפעולה...");
         if (!restore::CreateActionRestorePoint(context, request->actionKey)) {
-            Warn(context, std::string("לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.") + kCrLf + "בדוק שהגנת המערכת פעילה " +
-                              "ושיש מקום פנוי בדיסק.");
+            Warn(context, std::string("לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.") + kCrLf +
+                              "בדוק שהגנת המערכת פעילה " + "ושיש מקום פנוי בדיסק.");
             return;
         }
-        ShowStatus(context, "נקודת השחזור נוצרה. מפעיל את הפעולה...");
+        context.window.ShowStatus("נקודת השחזור נוצרה. מפעיל את הפעולה...");
     }
 
     LaunchAction(context, request->actionKey);
 }
 
-void LaunchAction(app::Context& context, const std::string& actionKey) {
-    if (actionKey == "virtualiso") {
+void LaunchAction(intake::Context& context, const std::string& actionKey) {
+    if (PerformerOf(actionKey) == Performer::RescueVm) {
         rescuevm::LaunchRescueVm(context);
         return;
     }
@@ -99,14 +101,15 @@ void LaunchAction(app::Context& context, const std::string& actionKey) {
     // This instance already holds administrator rights.
     if (info.Verb == "runas") info.Verb = "open";
 
-    const int result =
-        context.system.shell.Execute(context.mainWindow.Handle(), info.Verb, info.File, info.Arguments, "", kShowNormal);
-    if (result > 32) return;
+    const int result = context.system.shell.Execute(context.window.Owner(), info.Verb, info.File,
+                                                    info.Arguments, "", platform::kShowNormal);
+    if (platform::ShellSucceeded(result)) return;
 
-    intake::WriteLog(context.system, "Open failed. Tool: " + actionKey + " Result: " + std::to_string(result) +
-                                         " File: " + info.File);
-    Warn(context, std::string("לא ניתן לפתוח את הפעולה:") + kCrLf + info.Title + kCrLf + kCrLf + ShellErrorText(result) +
-                      kCrLf + "קוד שגיאה: " + std::to_string(result) + kCrLf + "נתיב: " + info.File);
+    intake::WriteLog(context.system, "Open failed. Tool: " + actionKey +
+                                         " Result: " + std::to_string(result) + " File: " + info.File);
+    Warn(context, std::string("לא ניתן לפתוח את הפעולה:") + kCrLf + info.Title + kCrLf + kCrLf +
+                      ShellErrorText(result) + kCrLf + "קוד שגיאה: " + std::to_string(result) + kCrLf +
+                      "נתיב: " + info.File);
 }
 
 }  // namespace kelto::actions

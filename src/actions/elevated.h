@@ -4,14 +4,14 @@
 #include <cstdint>
 #include <string>
 
-namespace kelto::app {
+namespace kelto::intake {
 struct Context;
 }
 
 namespace kelto::actions {
 
-void HandleElevatedRequest(app::Context& context, const std::string& commandLine);
-void LaunchAction(app::Context& context, const std::string& actionKey);
+void HandleElevatedRequest(intake::Context& context, const std::string& commandLine);
+void LaunchAction(intake::Context& context, const std::string& actionKey);
 // The customer's explanation of a shell start failure code.
 std::string ShellErrorText(std::int32_t code);
 

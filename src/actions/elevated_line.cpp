@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "intake/protocol_parse.h"
-#include "intake/session_store.h"
-#include "intake/text.h"
+#include "intake/request_state.h"
 
 namespace kelto::actions {
 
@@ -23,23 +23,15 @@ std::vector<std::string> SplitAtColons(const std::string& line) {
     }
 }
 
-// The numeric value of the port field: leading digits, as the field is written by the
-// other instance (empty gives 0). Anything that is not a port number in range gives 0,
-// which the rescue VM refuses.
+// The port field as the other instance writes it; anything that is not a port number in
+// range gives 0, which the rescue VM refuses.
 std::int32_t PortValue(const std::string& field) {
-    const std::string trimmed = text::TrimSpaces(field);
-    if (trimmed.empty() || trimmed.size() > 5) return 0;
-    std::int32_t value = 0;
-    for (char c : trimmed) {
-        if (!text::IsAsciiDigit(c)) return 0;
-        value = value * 10 + (c - '0');
-    }
-    return value <= 65535 ? value : 0;
+    return intake::PortOrZero(intake::ReadPortDigits(text::TrimSpaces(field)).value_or(0));
 }
 }  // namespace
 
-std::string BuildElevatedCommandLine(const std::string& actionKey, const std::string& token, bool createRestorePoint,
-                                     const intake::RequestState& request) {
+std::string BuildElevatedCommandLine(const std::string& actionKey, const std::string& token,
+                                     bool createRestorePoint, const intake::RequestState& request) {
     return "/elevated:" + actionKey + ":" + token + (createRestorePoint ? ":1" : ":0") + ":" +
            request.CurrentSessionId + ":" + request.ServerHost + ":" + std::to_string(request.ServerPort) +
            (request.ServerUseTls ? ":1" : ":0");
@@ -63,7 +55,8 @@ std::optional<ElevatedRequest> ParseElevatedCommandLine(const std::string& comma
 void ApplyToRequestState(const ElevatedRequest& elevated, intake::RequestState& request) {
     // The line may be typed by hand: values a URL could never carry do not enter the request
     // state (a session ID with other characters would reach the rescue VM's download URL).
-    request.CurrentSessionId = intake::IsWellFormedSessionId(elevated.sessionId) ? elevated.sessionId : std::string();
+    request.CurrentSessionId =
+        intake::IsWellFormedSessionId(elevated.sessionId) ? elevated.sessionId : std::string();
     if (elevated.serverHost) {
         const bool valid = intake::IsValidHost(*elevated.serverHost);
         request.ServerHost = valid ? *elevated.serverHost : std::string();

@@ -2,9 +2,9 @@
 // one command line.
 #include <windows.h>
 
-#include "app/context.h"
 #include "app/startup.h"
-#include "intake/system_folders.h"
+#include "base/command_line.h"
+#include "intake/context.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 #include "ui/main_window_win.h"
@@ -19,14 +19,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         kelto::platform::win32::Win32System win32;
         kelto::intake::RequestState request;
         kelto::ui::MainWindowWin mainWindow(instance);
-        kelto::app::Context context{win32.system, request, mainWindow};
+        kelto::intake::Context context{win32.system, request, mainWindow};
         mainWindow.Attach(context);
 
         // The argument text is read from the raw command line: the C runtime's own split
         // would drop leading white space such as a lone tab.
-        const std::string arguments =
-            kelto::intake::ArgumentsFromCommandLine(win32.process.CommandLine());
-        if (kelto::app::RunStartup(context, arguments)) return mainWindow.RunMessageLoop();
+        const std::string arguments = kelto::base::ArgumentsFromCommandLine(win32.process.CommandLine());
+        if (kelto::app::RunStartup(context, mainWindow, arguments)) return mainWindow.RunMessageLoop();
         return 0;
     } catch (...) {
         return 1;

@@ -1,10 +1,11 @@
 #include "app/startup.h"
 
+#include "actions/approval.h"
 #include "actions/elevated.h"
 #include "app/version.h"
+#include "base/text.h"
 #include "intake/activity_log.h"
 #include "intake/protocol_request.h"
-#include "intake/text.h"
 
 namespace kelto::app {
 
@@ -14,23 +15,38 @@ Road ChooseRoad(std::string_view trimmedCommandLine) {
     return prefix == "/elevated:" ? Road::Elevated : Road::Protocol;
 }
 
-bool RunStartup(Context& context, const std::string& arguments) {
+void RouteProtocolRequest(intake::Context& context, ui::MainWindowView& mainWindow,
+                          const std::string& commandLine) {
+    const intake::ProtocolNext next = intake::HandleProtocolRequest(context, commandLine);
+    switch (next.road) {
+        case intake::ProtocolRoad::Done:
+            return;
+        case intake::ProtocolRoad::CableGuide:
+            mainWindow.ShowEthernetGuide(false);
+            return;
+        case intake::ProtocolRoad::Approval:
+            actions::PromptTokenAndRequest(context, next.actionKey);
+            return;
+    }
+}
+
+bool RunStartup(intake::Context& context, ui::MainWindowView& mainWindow, const std::string& arguments) {
     const std::string commandLine = text::TrimSpaces(arguments);
-    ui::ApplyWindowStyle(context.mainWindow);
+    ui::ApplyWindowStyle(mainWindow);
     intake::WriteLog(context.system, "Version " KELTO_VERSION_TEXT " Command: [" + commandLine + "]");
     const Road road = ChooseRoad(commandLine);
     if (road == Road::MainWindow) {
-        ui::RefreshInstallStatus(context);
-        context.mainWindow.Show();
+        ui::RefreshInstallStatus(context.system.registry, mainWindow);
+        mainWindow.Show();
         return true;
     }
-    context.mainWindow.Hide();
+    mainWindow.Hide();
     if (road == Road::Elevated) {
         actions::HandleElevatedRequest(context, commandLine);
     } else {
-        intake::HandleProtocolRequest(context, commandLine);
+        RouteProtocolRequest(context, mainWindow, commandLine);
     }
-    context.mainWindow.Unload();
+    mainWindow.Unload();
     return false;
 }
 

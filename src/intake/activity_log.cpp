@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "intake/system_folders.h"
+#include "base/command_line.h"
 
 namespace kelto::intake {
 
@@ -22,7 +22,7 @@ std::string FormatLogTimestamp(const platform::DateTime& t) {
 }
 
 void WriteLog(platform::System& system, const std::string& message) {
-    const std::string path = GetOwnFolder(system.process) + "\\" + kLogFileName;
+    const std::string path = base::GetOwnFolder(system.process) + "\\" + kLogFileName;
     const std::string line = FormatLogTimestamp(system.clock.LocalNow()) + " " + message + "\r\n";
     const std::string bytes = system.process.ToAnsiCodePage(line);
     for (int attempt = 0;; ++attempt) {

@@ -1,27 +1,11 @@
 #include "intake/protocol_parse.h"
 
-#include "intake/text.h"
+#include "base/text.h"
 
 namespace kelto::intake {
 
 namespace {
-constexpr std::size_t kMaxSessionIdLength = 80;
-constexpr std::size_t kMaxHostLength = 253;
-constexpr std::size_t kMaxPortDigits = 5;
-constexpr int kMaxPort = 65535;
-
 bool IsKeyChar(char c) { return text::IsAsciiLowerLetter(c) || text::IsAsciiDigit(c); }
-
-// Judged by the ASCII lower-case form; bytes of multi-byte UTF-8 characters never pass.
-bool IsSessionIdChar(char c) {
-    const char lower = text::AsciiLower(c);
-    return text::IsAsciiLowerLetter(lower) || text::IsAsciiDigit(lower) || lower == '-' || lower == '_';
-}
-
-bool IsHostChar(char c) {
-    const char lower = text::AsciiLower(c);
-    return text::IsAsciiLowerLetter(lower) || text::IsAsciiDigit(lower) || lower == '.' || lower == '-';
-}
 
 // Everything after the first occurrence of `needle` in `haystack`, or nothing.
 bool RestAfter(std::string_view haystack, std::string_view needle, std::string_view& rest) {
@@ -88,14 +72,12 @@ void ParseServerAddress(std::string_view text, RequestState& request) {
     const std::string port = GetPathValue(text, "port");
     const std::string tls = GetPathValue(text, "tls");
 
-    if (port.empty() || !IsValidHost(request.ServerHost) || port.size() > kMaxPortDigits ||
-        !IsAllDigits(port)) {
+    const std::optional<std::int32_t> digits = ReadPortDigits(port);
+    if (!digits || !IsValidHost(request.ServerHost)) {
         request.ServerHost.clear();
         request.ServerPort = 0;
     } else {
-        int value = 0;
-        for (char c : port) value = value * 10 + (c - '0');  // at most 5 digits: no overflow
-        request.ServerPort = (value >= 1 && value <= kMaxPort) ? value : 0;
+        request.ServerPort = PortOrZero(*digits);
     }
     request.ServerUseTls = tls == "1";
 }

@@ -1,8 +1,7 @@
 #include "intake/protocol_request.h"
 
-#include "actions/approval.h"
-#include "app/context.h"
 #include "intake/activity_log.h"
+#include "intake/context.h"
 #include "intake/protocol_parse.h"
 #include "intake/session_store.h"
 
@@ -12,7 +11,7 @@ std::string InvalidActionMessage(const std::string& commandLine) {
     return "התקבלה פעולה לא תקינה.\r\nהערך שהתקבל: " + commandLine;
 }
 
-void HandleProtocolRequest(app::Context& context, const std::string& commandLine) {
+ProtocolNext HandleProtocolRequest(Context& context, const std::string& commandLine) {
     auto& system = context.system;
     auto& request = context.request;
 
@@ -28,14 +27,13 @@ void HandleProtocolRequest(app::Context& context, const std::string& commandLine
     if (actionKey.empty()) {
         system.dialogs.MessageBox(0, InvalidActionMessage(commandLine), "Kelto",
                                   platform::mb::kOk | platform::mb::kIconExclamation);
-        return;
+        return {ProtocolRoad::Done, actionKey};
     }
     if (actionKey == "offline") {
         request.ActionLaunched = false;
-        context.mainWindow.ShowEthernetGuide(false);
-        return;
+        return {ProtocolRoad::CableGuide, actionKey};
     }
-    actions::PromptTokenAndRequest(context, actionKey);
+    return {ProtocolRoad::Approval, actionKey};
 }
 
 }  // namespace kelto::intake

@@ -1,7 +1,14 @@
+// The one request a process handles, and the rules every value of it obeys whichever road
+// (a kelto: URL, the elevated command line, the stored session) it came in by.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+
+#include "base/text.h"
 
 namespace kelto::intake {
 
@@ -19,5 +26,36 @@ struct RequestState {
     // internet back; the window that opened offline support then closes too.
     bool ActionLaunched = false;
 };
+
+// ---- session ID ----
+inline constexpr std::size_t kMaxSessionIdLength = 80;
+
+// Judged by the ASCII lower-case form; bytes of multi-byte UTF-8 characters never pass.
+constexpr bool IsSessionIdChar(char c) {
+    const char lower = text::AsciiLower(c);
+    return text::IsAsciiLowerLetter(lower) || text::IsAsciiDigit(lower) || lower == '-' || lower == '_';
+}
+
+// A session ID the request state may hold: 1 to 80 characters of the class above. A value
+// outside it would shift the fields of the elevated command line.
+bool IsWellFormedSessionId(std::string_view sessionId);
+
+// ---- server host ----
+inline constexpr std::size_t kMaxHostLength = 253;
+
+constexpr bool IsHostChar(char c) {
+    const char lower = text::AsciiLower(c);
+    return text::IsAsciiLowerLetter(lower) || text::IsAsciiDigit(lower) || lower == '.' || lower == '-';
+}
+
+// ---- server port ----
+inline constexpr std::size_t kMaxPortDigits = 5;
+inline constexpr std::int32_t kMaxPort = 65535;
+
+// The value of 1 to 5 ASCII digits; nothing for anything else (empty, a sign, a blank, a
+// sixth digit). At most 99999, so it never overflows.
+std::optional<std::int32_t> ReadPortDigits(std::string_view text);
+// The port itself when it lies in 1-65535, else 0 (the request then has no server).
+constexpr std::int32_t PortOrZero(std::int32_t value) { return value >= 1 && value <= kMaxPort ? value : 0; }
 
 }  // namespace kelto::intake

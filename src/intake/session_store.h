@@ -8,7 +8,6 @@
 
 namespace kelto::intake {
 
-inline constexpr const char* kSessionKey = "HKCU\\Software\\KeltoRemote\\AuthorizedSession\\";
 inline constexpr std::int32_t kSessionLifetimeSeconds = 28800;
 
 // Whole seconds from 2024-01-01 00:00:00 to the given moment, calendar difference.
@@ -20,9 +19,5 @@ void AuthorizeSession(platform::System& system, const std::string& sessionId);
 bool IsSessionAuthorized(platform::System& system, const std::string& sessionId);
 std::string GetAuthorizedSessionId(platform::System& system);
 void ClearAuthorizedSession(platform::Registry& registry);
-
-// A session ID the request state may hold: 1 to 80 characters of ASCII letters, digits,
-// "-" and "_". A stored value outside that would shift the elevated command line.
-bool IsWellFormedSessionId(const std::string& sessionId);
 
 }  // namespace kelto::intake

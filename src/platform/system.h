@@ -41,7 +41,13 @@ public:
     virtual bool Delete(const std::string& name) = 0;
 };
 
+// How a started program's window is shown (the values Windows uses).
+inline constexpr int kShowHidden = 0;
+inline constexpr int kShowNormal = 1;
+
 // The Windows shell's start function. Returns the shell's result: above 32 is success.
+constexpr bool ShellSucceeded(int result) { return result > 32; }
+
 class Shell {
 public:
     virtual ~Shell() = default;

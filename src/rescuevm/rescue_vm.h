@@ -1,12 +1,12 @@
 #pragma once
 
-namespace kelto::app {
+namespace kelto::intake {
 struct Context;
 }
 
 namespace kelto::rescuevm {
 
 // Downloads QEMU and the rescue ISO from the request's server and boots the ISO.
-void LaunchRescueVm(app::Context& context);
+void LaunchRescueVm(intake::Context& context);
 
 }  // namespace kelto::rescuevm

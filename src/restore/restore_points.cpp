@@ -1,7 +1,7 @@
 #include "restore/restore_points.h"
 
-#include "app/context.h"
 #include "intake/activity_log.h"
+#include "intake/context.h"
 
 namespace kelto::restore {
 
@@ -11,14 +11,14 @@ namespace {
 constexpr int kNotAvailable = 438;  // "object doesn't support this property or method"
 }  // namespace
 
-bool CreateActionRestorePoint(app::Context& context, const std::string& /*actionKey*/) {
+bool CreateActionRestorePoint(intake::Context& context, const std::string& /*actionKey*/) {
     intake::WriteLog(context.system, "Restore point error: " + std::to_string(kNotAvailable));
     return false;
 }
 
-void RollBackToLastPoint(app::Context& context) {
+void RollBackToLastPoint(intake::Context& context) {
     intake::WriteLog(context.system, "System restore failed: " + std::to_string(kNotAvailable));
-    context.system.dialogs.MessageBox(context.mainWindow.Handle(), "לא ניתן היה להתחיל את שחזור המערכת.", "Kelto",
+    context.system.dialogs.MessageBox(context.window.Owner(), "לא ניתן היה להתחיל את שחזור המערכת.", "Kelto",
                                       platform::mb::kOk | platform::mb::kIconExclamation);
 }
 

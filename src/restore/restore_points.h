@@ -2,15 +2,15 @@
 
 #include <string>
 
-namespace kelto::app {
+namespace kelto::intake {
 struct Context;
 }
 
 namespace kelto::restore {
 
 // Makes a restore point before the action; true when it was created.
-bool CreateActionRestorePoint(app::Context& context, const std::string& actionKey);
+bool CreateActionRestorePoint(intake::Context& context, const std::string& actionKey);
 // Rolls the PC back to the newest restore point the helper made, and restarts it.
-void RollBackToLastPoint(app::Context& context);
+void RollBackToLastPoint(intake::Context& context);
 
 }  // namespace kelto::restore

@@ -2,21 +2,12 @@
 
 #include <cmath>
 
-#include "intake/text.h"
+#include "base/calendar.h"
+#include "base/text.h"
 
 namespace kelto::token {
 
 namespace {
-// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
 // The window next to w; wraps at the ends of the 32-bit range instead of overflowing.
 std::int32_t Neighbour(std::int32_t window, std::int32_t step) {
     return static_cast<std::int32_t>(static_cast<std::int64_t>(window) + step);
@@ -32,10 +23,7 @@ std::string FormatSixDigits(std::int32_t value) {
 }  // namespace
 
 std::int64_t SecondsSinceEpoch(const platform::DateTime& utc) {
-    const std::int64_t days =
-        DaysFromCivil(utc.year, utc.month, utc.day) - DaysFromCivil(kEpoch.year, kEpoch.month, kEpoch.day);
-    return days * 86400 + static_cast<std::int64_t>(utc.hour) * 3600 +
-           static_cast<std::int64_t>(utc.minute) * 60 + utc.second;
+    return calendar::SecondsBetween(kEpoch, utc);
 }
 
 // Both derive from the 64-bit count, so moments past 2092 (where a 32-bit count of seconds

@@ -1,14 +1,14 @@
 #include "ui/main_window.h"
 
-#include "app/context.h"
+#include "base/command_line.h"
+#include "intake/context.h"
+#include "intake/registry_names.h"
 #include "intake/session_store.h"
-#include "intake/system_folders.h"
 
 namespace kelto::ui {
 
 namespace {
-const std::string kBase = kProtocolBaseKey;
-constexpr const char* kOpenCommandKey = "HKCU\\Software\\Classes\\kelto\\shell\\open\\command\\";
+using namespace registry_names;
 
 constexpr unsigned kInfoBox = platform::mb::kOk | platform::mb::kIconInformation;
 constexpr unsigned kWarningBox = platform::mb::kOk | platform::mb::kIconExclamation;
@@ -20,9 +20,8 @@ void ApplyWindowStyle(MainWindowView& view) {
     view.SetControlTextColour(kLblInfo, kInfoText);
 }
 
-void RefreshInstallStatus(app::Context& context) {
-    auto& view = context.mainWindow;
-    if (IsProtocolHandlerInstalled(context.system.registry)) {
+void RefreshInstallStatus(platform::Registry& registry, MainWindowView& view) {
+    if (IsProtocolHandlerInstalled(registry)) {
         view.SetControlText(kLblStatus, kStatusActive);
         view.SetControlTextColour(kLblStatus, kStatusActiveText);
     } else {
@@ -33,56 +32,56 @@ void RefreshInstallStatus(app::Context& context) {
 
 bool IsProtocolHandlerInstalled(platform::Registry& registry) {
     std::string command;
-    return registry.ReadString(kOpenCommandKey, command) && !command.empty();
+    return registry.ReadString(kProtocolOpenCommandKey, command) && !command.empty();
 }
 
 bool InstallProtocolHandler(platform::Registry& registry, const std::string& exePath) {
     RemoveProtocolHandler(registry);
-    return registry.WriteString(kBase, "URL:Kelto Support Protocol") &&
-           registry.WriteString(kBase + "URL Protocol", "") &&
-           registry.WriteString(kBase + "DefaultIcon\\", exePath + ",0") &&
-           registry.WriteString(kOpenCommandKey, "\"" + exePath + "\" \"%1\"");
+    return registry.WriteString(kProtocolKey, "URL:Kelto Support Protocol") &&
+           registry.WriteString(kProtocolUrlMarker, "") &&
+           registry.WriteString(kProtocolIconKey, exePath + ",0") &&
+           registry.WriteString(kProtocolOpenCommandKey, "\"" + exePath + "\" \"%1\"");
 }
 
 void RemoveProtocolHandler(platform::Registry& registry) {
     // Deepest first: a key can only go once it has no subkeys. Every failure is ignored.
-    registry.Delete(kBase + "shell\\open\\command\\");
-    registry.Delete(kBase + "shell\\open\\");
-    registry.Delete(kBase + "shell\\");
-    registry.Delete(kBase + "DefaultIcon\\");
-    registry.Delete(kBase + "URL Protocol");
-    registry.Delete(kBase);
+    registry.Delete(kProtocolOpenCommandKey);
+    registry.Delete(kProtocolOpenKey);
+    registry.Delete(kProtocolShellKey);
+    registry.Delete(kProtocolIconKey);
+    registry.Delete(kProtocolUrlMarker);
+    registry.Delete(kProtocolKey);
 }
 
-void OnInstallClicked(app::Context& context) {
+void OnInstallClicked(intake::Context& context, MainWindowView& view) {
     auto& system = context.system;
-    const auto owner = context.mainWindow.Handle();
-    if (InstallProtocolHandler(system.registry, intake::GetOwnExePath(system.process))) {
+    const auto owner = view.Owner();
+    if (InstallProtocolHandler(system.registry, base::GetOwnExePath(system.process))) {
         system.dialogs.MessageBox(owner, "כלי העזר הופעל בהצלחה.", "Kelto", kInfoBox);
     } else {
         system.dialogs.MessageBox(owner, "לא ניתן להפעיל את כלי העזר.", "Kelto", kWarningBox);
     }
-    RefreshInstallStatus(context);
+    RefreshInstallStatus(system.registry, view);
 }
 
-void OnRemoveClicked(app::Context& context) {
-    const int answer =
-        context.system.dialogs.MessageBox(context.mainWindow.Handle(), "להסיר את כלי העזר?", "Kelto",
-                                          platform::mb::kYesNo | platform::mb::kIconQuestion | platform::mb::kDefButton1);
+void OnRemoveClicked(intake::Context& context, MainWindowView& view) {
+    const int answer = context.system.dialogs.MessageBox(
+        view.Owner(), "להסיר את כלי העזר?", "Kelto",
+        platform::mb::kYesNo | platform::mb::kIconQuestion | platform::mb::kDefButton1);
     if (answer != platform::mb::kIdYes) return;
     RemoveProtocolHandler(context.system.registry);
-    RefreshInstallStatus(context);
+    RefreshInstallStatus(context.system.registry, view);
 }
 
-void OnCloseClicked(app::Context& context) { context.mainWindow.Unload(); }
+void OnCloseClicked(MainWindowView& view) { view.Unload(); }
 
-void OnOfflineClicked(app::Context& context) {
+void OnOfflineClicked(intake::Context& context, MainWindowView& view) {
     context.request.ActionLaunched = false;
     if (context.request.CurrentSessionId.empty()) {
         context.request.CurrentSessionId = intake::GetAuthorizedSessionId(context.system);
     }
-    context.mainWindow.ShowEthernetGuide(true);
-    if (context.request.ActionLaunched) context.mainWindow.Unload();
+    view.ShowEthernetGuide(true);
+    if (context.request.ActionLaunched) view.Unload();
 }
 
 }  // namespace kelto::ui

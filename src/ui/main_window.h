@@ -5,12 +5,9 @@
 #include <array>
 #include <string>
 
+#include "intake/context.h"
 #include "platform/system.h"
 #include "ui/colour.h"
-
-namespace kelto::app {
-struct Context;
-}
 
 namespace kelto::ui {
 
@@ -31,17 +28,53 @@ inline constexpr const char* kMainFontFace = "Arial";
 inline constexpr int kMainFontCentiPoints = 982;
 
 inline constexpr std::array<ControlSpec, 6> kMainLayout = {{
-    {kLblInfo, "lblInfo", ControlKind::Label, 360, 720, 5820, 1320, 0,
-     "כלי העזר פותח פעולות מערכת באישור שלך. כל פעולה תוצג לפני הפעלתה, ורק פעולות שאושרו מראש ניתנות להפעלה.",
-     false, {}},
-    {kLblStatus, "lblStatus", ControlKind::Label, 240, 2400, 6060, 480, 1, "בודק מצב התקנה...", true,
+    {kLblInfo,
+     "lblInfo",
+     ControlKind::Label,
+     360,
+     720,
+     5820,
+     1320,
+     0,
+     "כלי העזר פותח פעולות מערכת באישור שלך. כל פעולה תוצג לפני הפעלתה, ורק פעולות שאושרו מראש ניתנות "
+     "להפעלה.",
+     false,
+     {}},
+    {kLblStatus,
+     "lblStatus",
+     ControlKind::Label,
+     240,
+     2400,
+     6060,
+     480,
+     1,
+     "בודק מצב התקנה...",
+     true,
      {255, 255, 255}},
-    {kCmdInstall, "cmdInstall", ControlKind::ColouredButton, 3720, 3720, 2580, 480, 2, "הפעל פעולות Kelto", true,
+    {kCmdInstall,
+     "cmdInstall",
+     ControlKind::ColouredButton,
+     3720,
+     3720,
+     2580,
+     480,
+     2,
+     "הפעל פעולות Kelto",
+     true,
      {7, 104, 232}},
     {kCmdRemove, "cmdRemove", ControlKind::Button, 1740, 3720, 1860, 480, 3, "הסר את כלי העזר", false, {}},
     {kCmdClose, "cmdClose", ControlKind::Button, 240, 3720, 1380, 480, 4, "סגור", false, {}},
-    {kCmdOffline, "cmdOffline", ControlKind::ColouredButton, 240, 3060, 6060, 480, 5,
-     "אין לי אינטרנט - פתח טיפול ללא חיבור", true, {255, 255, 255}},
+    {kCmdOffline,
+     "cmdOffline",
+     ControlKind::ColouredButton,
+     240,
+     3060,
+     6060,
+     480,
+     5,
+     "אין לי אינטרנט - פתח טיפול ללא חיבור",
+     true,
+     {255, 255, 255}},
 }};
 
 inline constexpr Rgb kWindowBackground{255, 255, 255};
@@ -53,36 +86,27 @@ inline constexpr Rgb kStatusInactiveText{192, 64, 64};
 inline constexpr const char* kStatusActive = "כלי העזר פעיל ומוכן לקבל פעולות.";
 inline constexpr const char* kStatusInactive = "כלי העזר עדיין אינו פעיל.";
 
-inline constexpr const char* kProtocolBaseKey = "HKCU\\Software\\Classes\\kelto\\";
-
-// What the logic asks of the real window.
-class MainWindowView {
+// The real window as its own handlers drive it; the request roads see only the
+// HostWindow part of it.
+class MainWindowView : public intake::HostWindow {
 public:
-    virtual ~MainWindowView() = default;
-    virtual platform::WindowHandle Handle() = 0;
-    virtual void Show() = 0;
-    virtual void Hide() = 0;
     virtual void SetWindowBackground(Rgb colour) = 0;
     virtual void SetControlText(int controlId, const std::string& text) = 0;
     virtual void SetControlTextColour(int controlId, Rgb colour) = 0;
     virtual void SetControlBackground(int controlId, Rgb colour) = 0;
-    // Lets pending window messages run once, so that a new status text is painted.
-    virtual void PumpMessages() = 0;
-    // Unloads the window; with no window left the process ends.
-    virtual void Unload() = 0;
     // Shows the Ethernet cable guide modally, owned by this window (or by none).
     virtual void ShowEthernetGuide(bool owned) = 0;
 };
 
 void ApplyWindowStyle(MainWindowView& view);
-void RefreshInstallStatus(app::Context& context);
+void RefreshInstallStatus(platform::Registry& registry, MainWindowView& view);
 bool IsProtocolHandlerInstalled(platform::Registry& registry);
 bool InstallProtocolHandler(platform::Registry& registry, const std::string& exePath);
 void RemoveProtocolHandler(platform::Registry& registry);
 
-void OnInstallClicked(app::Context& context);
-void OnRemoveClicked(app::Context& context);
-void OnCloseClicked(app::Context& context);
-void OnOfflineClicked(app::Context& context);
+void OnInstallClicked(intake::Context& context, MainWindowView& view);
+void OnRemoveClicked(intake::Context& context, MainWindowView& view);
+void OnCloseClicked(MainWindowView& view);
+void OnOfflineClicked(intake::Context& context, MainWindowView& view);
 
 }  // namespace kelto::ui

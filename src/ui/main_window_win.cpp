@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/context.h"
+#include "intake/context.h"
 #include "platform/win32/win32_util.h"
 #include "ui/layout.h"
 
@@ -43,16 +43,18 @@ MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
     wc.lpfnWndProc = &MainWindowWin::WindowProc;
     wc.hInstance = instance;
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    wc.hIconSm =
+        static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;  // painted in WM_ERASEBKGND with the window colour
     wc.lpszClassName = kClassName;
     ::RegisterClassExW(&wc);
 
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    window_ = ::CreateWindowExW(WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT, kClassName, Widen(kMainCaption).c_str(), kStyle,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+    window_ =
+        ::CreateWindowExW(WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT, kClassName, Widen(kMainCaption).c_str(),
+                          kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
     // Controls are created in tab order, which is also their Z order.
     for (const auto& spec : kMainLayout) CreateControl(spec);
     ApplyLayout(DpiOf(window_));
@@ -81,8 +83,9 @@ void MainWindowWin::CreateControl(const ControlSpec& spec) {
         default:
             break;
     }
-    HWND control = ::CreateWindowExW(WS_EX_RTLREADING, cls, Widen(spec.caption).c_str(), style, 0, 0, 10, 10, window_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+    HWND control =
+        ::CreateWindowExW(WS_EX_RTLREADING, cls, Widen(spec.caption).c_str(), style, 0, 0, 10, 10, window_,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
     controls_[spec.id] = control;
     if (spec.hasBackground) backgrounds_[spec.id] = spec.background;
 }
@@ -108,7 +111,8 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
     RECT work{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     ::SetWindowPos(window_, nullptr, work.left + ((work.right - work.left) - width) / 2,
-                   work.top + ((work.bottom - work.top) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+                   work.top + ((work.bottom - work.top) - height) / 2, width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 
     for (const auto& spec : kMainLayout) {
         HWND control = controls_[spec.id];
@@ -120,7 +124,7 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
     }
 }
 
-platform::WindowHandle MainWindowWin::Handle() { return reinterpret_cast<platform::WindowHandle>(window_); }
+platform::WindowHandle MainWindowWin::Owner() { return reinterpret_cast<platform::WindowHandle>(window_); }
 
 void MainWindowWin::Show() {
     ::ShowWindow(window_, SW_SHOWNORMAL);
@@ -148,6 +152,12 @@ void MainWindowWin::SetControlTextColour(int controlId, Rgb colour) {
 void MainWindowWin::SetControlBackground(int controlId, Rgb colour) {
     backgrounds_[controlId] = colour;
     ::InvalidateRect(controls_[controlId], nullptr, TRUE);
+}
+
+void MainWindowWin::ShowStatus(const std::string& text) {
+    SetControlText(kLblStatus, text);
+    ::RedrawWindow(controls_[kLblStatus], nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    PumpMessages();
 }
 
 void MainWindowWin::PumpMessages() {
@@ -197,7 +207,8 @@ HBRUSH MainWindowWin::BrushFor(Rgb colour) {
 LRESULT MainWindowWin::OnCtlColorStatic(HDC dc, HWND control) {
     const int id = ::GetDlgCtrlID(control);
     const auto text = textColours_.find(id);
-    ::SetTextColor(dc, text != textColours_.end() ? ToColorRef(text->second) : ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetTextColor(dc,
+                   text != textColours_.end() ? ToColorRef(text->second) : ::GetSysColor(COLOR_WINDOWTEXT));
     const auto back = backgrounds_.find(id);
     const Rgb background = back != backgrounds_.end() ? back->second : windowBackground_;
     ::SetBkColor(dc, ToColorRef(background));
@@ -232,16 +243,16 @@ void MainWindowWin::OnCommand(int id) {
     if (!context_) return;
     switch (id) {
         case kCmdInstall:
-            OnInstallClicked(*context_);
+            OnInstallClicked(*context_, *this);
             break;
         case kCmdRemove:
-            OnRemoveClicked(*context_);
+            OnRemoveClicked(*context_, *this);
             break;
         case kCmdClose:
-            OnCloseClicked(*context_);
+            OnCloseClicked(*this);
             break;
         case kCmdOffline:
-            OnOfflineClicked(*context_);
+            OnOfflineClicked(*context_, *this);
             break;
         default:
             break;
@@ -274,8 +285,9 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
             case WM_DPICHANGED: {
                 const auto* suggested = reinterpret_cast<const RECT*>(lParam);
                 self->ApplyLayout(HIWORD(wParam));
-                ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+                ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                               suggested->right - suggested->left, suggested->bottom - suggested->top,
+                               SWP_NOZORDER | SWP_NOACTIVATE);
                 return 0;
             }
             case WM_CLOSE:

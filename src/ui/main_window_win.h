@@ -17,21 +17,23 @@ public:
     MainWindowWin(const MainWindowWin&) = delete;
     MainWindowWin& operator=(const MainWindowWin&) = delete;
 
-    void Attach(app::Context& context) { context_ = &context; }
+    void Attach(intake::Context& context) { context_ = &context; }
     int RunMessageLoop();
 
-    platform::WindowHandle Handle() override;
+    platform::WindowHandle Owner() override;
     void Show() override;
     void Hide() override;
     void SetWindowBackground(Rgb colour) override;
     void SetControlText(int controlId, const std::string& text) override;
     void SetControlTextColour(int controlId, Rgb colour) override;
     void SetControlBackground(int controlId, Rgb colour) override;
-    void PumpMessages() override;
+    void ShowStatus(const std::string& text) override;
     void Unload() override;
     void ShowEthernetGuide(bool owned) override;
 
 private:
+    // Lets pending window messages run once, so that a new status text is painted.
+    void PumpMessages();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
@@ -43,7 +45,7 @@ private:
     HINSTANCE instance_;
     HWND window_ = nullptr;
     UINT dpi_ = 96;
-    app::Context* context_ = nullptr;
+    intake::Context* context_ = nullptr;
     platform::win32::UniqueHfont font_;
     platform::win32::UniqueHbrush windowBrush_;
     Rgb windowBackground_{255, 255, 255};

@@ -17,9 +17,9 @@
 #include "actions/catalogue.h"
 #include "actions/elevated.h"
 #include "actions/elevated_line.h"
+#include "base/text.h"
 #include "intake/protocol_parse.h"
 #include "intake/session_store.h"
-#include "intake/text.h"
 #include "support/fakes.h"
 
 namespace {
@@ -40,8 +40,8 @@ constexpr kelto::platform::DateTime kWindowStart{2025, 12, 10, 16, 0, 0};
 bool IsSessionIdText(std::string_view s) {
     if (s.size() > 80) return false;
     for (char c : s) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                        c == '_';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '-' || c == '_';
         if (!ok) return false;
     }
     return true;
@@ -49,7 +49,8 @@ bool IsSessionIdText(std::string_view s) {
 
 void CheckRequestState(const RequestState& r, std::string_view input) {
     if (!IsSessionIdText(r.CurrentSessionId)) Violation("CurrentSessionId", r.CurrentSessionId);
-    if (!r.ServerHost.empty() && !kelto::intake::IsValidHost(r.ServerHost)) Violation("ServerHost", r.ServerHost);
+    if (!r.ServerHost.empty() && !kelto::intake::IsValidHost(r.ServerHost))
+        Violation("ServerHost", r.ServerHost);
     if (kelto::text::ToLowerAscii(r.ServerHost) != r.ServerHost) Violation("ServerHost case", r.ServerHost);
     if (r.ServerPort < 0 || r.ServerPort > 65535) Violation("ServerPort range", input);
     if (r.ServerPort != 0 && r.ServerHost.empty()) Violation("ServerPort without host", input);
@@ -70,7 +71,8 @@ void CheckHandledLine(const std::string& line, bool authorize) {
     if (!parsed) Violation("started from an invalid line", line);
     kelto::actions::ActionInfo expected;
     expected.Verb = "open";
-    if (!kelto::actions::GetActionInfo(f.system, parsed->actionKey, expected)) Violation("not in the catalogue", line);
+    if (!kelto::actions::GetActionInfo(f.system, parsed->actionKey, expected))
+        Violation("not in the catalogue", line);
     if (call.verb != "open" || call.file != expected.File || call.parameters != expected.Arguments ||
         !call.directory.empty()) {
         Violation("started something other than the catalogue entry", call.file + " " + call.parameters);

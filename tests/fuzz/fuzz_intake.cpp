@@ -10,10 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "app/startup.h"
+#include "base/text.h"
 #include "intake/protocol_parse.h"
 #include "intake/protocol_request.h"
 #include "intake/session_store.h"
-#include "intake/text.h"
 #include "support/fakes.h"
 
 namespace {
@@ -116,7 +117,7 @@ void CheckRequest(const std::string& input, const Parsed& parsed, Stored stored)
     }
     f.request.ActionLaunched = true;
 
-    kelto::intake::HandleProtocolRequest(f.context, input);
+    kelto::app::RouteProtocolRequest(f.context, f.mainWindow, input);
     CheckRequestState(f.request);
 
     const std::string& session = f.request.CurrentSessionId;

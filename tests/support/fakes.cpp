@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "intake/text.h"
+#include "base/text.h"
 
 namespace kelto::testing {
 
@@ -57,7 +57,7 @@ bool FakeRegistry::WriteString(const std::string& name, const std::string& value
     std::string key, valueName;
     Split(name, key, valueName);
     // Create the key and every missing parent.
-    for (std::size_t pos = key.find('\\'); ; pos = key.find('\\', pos + 1)) {
+    for (std::size_t pos = key.find('\\');; pos = key.find('\\', pos + 1)) {
         const std::string part = pos == std::string::npos ? key : key.substr(0, pos);
         keys_[Fold(part)];
         displayNames_.emplace(Fold(part), part);
@@ -113,7 +113,8 @@ std::vector<std::string> FakeRegistry::Dump() const {
     for (const auto& [key, values] : keys_) {
         out.push_back(key + "\\");
         for (const auto& [name, value] : values) {
-            out.push_back(key + "\\" + name + "=" + (value.isDword ? std::to_string(value.dword) : value.text));
+            out.push_back(key + "\\" + name + "=" +
+                          (value.isDword ? std::to_string(value.dword) : value.text));
         }
     }
     return out;
@@ -150,8 +151,9 @@ bool FakeFileSystem::FolderExists(const std::string& path) {
     return it != entries.end() && it->second.first == Attr::Folder;
 }
 
-static std::vector<std::string> Children(const std::map<std::string, std::pair<FakeFileSystem::Attr, std::string>>& entries,
-                                         const std::string& folder, bool folders) {
+static std::vector<std::string> Children(
+    const std::map<std::string, std::pair<FakeFileSystem::Attr, std::string>>& entries,
+    const std::string& folder, bool folders) {
     std::vector<std::string> out;
     const std::string prefix = folder + "\\";
     for (const auto& [path, entry] : entries) {
@@ -163,8 +165,12 @@ static std::vector<std::string> Children(const std::map<std::string, std::pair<F
     return out;
 }
 
-std::vector<std::string> FakeFileSystem::ListFiles(const std::string& folder) { return Children(entries, folder, false); }
-std::vector<std::string> FakeFileSystem::ListFolders(const std::string& folder) { return Children(entries, folder, true); }
+std::vector<std::string> FakeFileSystem::ListFiles(const std::string& folder) {
+    return Children(entries, folder, false);
+}
+std::vector<std::string> FakeFileSystem::ListFolders(const std::string& folder) {
+    return Children(entries, folder, true);
+}
 
 bool FakeFileSystem::CreateFolder(const std::string& path) {
     if (entries.count(path)) return false;
@@ -220,7 +226,8 @@ int FakeDialogs::MessageBox(platform::WindowHandle owner, const std::string& tex
     return answer;
 }
 
-std::string FakeDialogs::InputBox(platform::WindowHandle owner, const std::string& prompt, const std::string& title) {
+std::string FakeDialogs::InputBox(platform::WindowHandle owner, const std::string& prompt,
+                                  const std::string& title) {
     inputBoxes.push_back({owner, prompt, title, 0});
     if (inputs.empty()) return {};
     std::string answer = inputs.front();

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/context.h"
+#include "intake/context.h"
 #include "platform/system.h"
+#include "ui/main_window.h"
 
 namespace kelto::testing {
 
@@ -187,7 +188,8 @@ public:
     };
     int MessageBox(platform::WindowHandle owner, const std::string& text, const std::string& title,
                    unsigned flags) override;
-    std::string InputBox(platform::WindowHandle owner, const std::string& prompt, const std::string& title) override;
+    std::string InputBox(platform::WindowHandle owner, const std::string& prompt,
+                         const std::string& title) override;
 
     std::vector<Box> boxes;
     std::vector<Box> inputBoxes;  // prompt in `text`
@@ -197,9 +199,19 @@ public:
 
 class FakeMainWindow : public ui::MainWindowView {
 public:
-    platform::WindowHandle Handle() override { return handle; }
-    void Show() override { events.push_back("show"); visible = true; }
-    void Hide() override { events.push_back("hide"); visible = false; }
+    platform::WindowHandle Owner() override { return handle; }
+    void Show() override {
+        events.push_back("show");
+        visible = true;
+    }
+    void Hide() override {
+        events.push_back("hide");
+        visible = false;
+    }
+    void ShowStatus(const std::string& text) override {
+        texts[ui::kLblStatus] = text;
+        events.push_back("status " + text);
+    }
     void SetWindowBackground(ui::Rgb colour) override { windowBackground = colour; }
     void SetControlText(int id, const std::string& text) override {
         texts[id] = text;
@@ -207,8 +219,10 @@ public:
     }
     void SetControlTextColour(int id, ui::Rgb colour) override { textColours[id] = colour; }
     void SetControlBackground(int id, ui::Rgb colour) override { backgrounds[id] = colour; }
-    void PumpMessages() override { events.push_back("pump"); }
-    void Unload() override { events.push_back("unload"); unloaded = true; }
+    void Unload() override {
+        events.push_back("unload");
+        unloaded = true;
+    }
     void ShowEthernetGuide(bool owned) override;
 
     platform::WindowHandle handle = 0x1234;
@@ -240,7 +254,7 @@ struct FakeSystem {
 
     FakeMainWindow mainWindow;
     intake::RequestState request;
-    app::Context context{system, request, mainWindow};
+    intake::Context context{system, request, mainWindow};
 
     // The log as written (bytes as they would reach the file), split into lines without CR LF.
     std::vector<std::string> LogLines() const;

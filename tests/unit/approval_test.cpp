@@ -1,6 +1,7 @@
+#include "actions/approval.h"
+
 #include <gtest/gtest.h>
 
-#include "actions/approval.h"
 #include "intake/session_store.h"
 #include "support/fakes.h"
 
@@ -59,7 +60,7 @@ TEST_F(Approval, MissingAndWrongTokensAreRefused) {
     EXPECT_EQ(f.dialogs.boxes[1].text, kTokenRefusal);
     EXPECT_EQ(f.dialogs.boxes[1].flags, kOk | kIconExclamation);
     EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Invalid or expired token for tool: ipconfig"});
-    EXPECT_FALSE(f.registry.KeyExists(intake::kSessionKey));
+    EXPECT_FALSE(f.registry.KeyExists("HKCU\\Software\\KeltoRemote\\AuthorizedSession\\"));
     EXPECT_TRUE(f.shell.calls.empty());
 }
 
@@ -69,7 +70,8 @@ TEST_F(Approval, ValidTokenRunsTheWholeRoadToTheElevationPrompt) {
 
     ASSERT_EQ(f.dialogs.boxes.size(), 2u);
     EXPECT_EQ(f.dialogs.boxes[0].text,
-              "הנציג מבקש לבצע את הפעולה:\r\n\r\nהצגת הגדרות IP\r\nתופעל הפקודה: ipconfig /all\r\n\r\nלאשר את הפעולה?");
+              "הנציג מבקש לבצע את הפעולה:\r\n\r\nהצגת הגדרות IP\r\nתופעל הפקודה: ipconfig /all\r\n\r\nלאשר "
+              "את הפעולה?");
     EXPECT_EQ(f.dialogs.boxes[0].title, kConsentTitle);
     EXPECT_EQ(f.dialogs.boxes[0].flags, kYesNo | kIconQuestion);
     EXPECT_EQ(f.dialogs.boxes[1].text, kRestoreQuestion);
@@ -86,8 +88,8 @@ TEST_F(Approval, ValidTokenRunsTheWholeRoadToTheElevationPrompt) {
     EXPECT_EQ(call.showMode, 1);
     EXPECT_EQ(call.owner, f.mainWindow.handle);
     EXPECT_TRUE(f.request.ActionLaunched);
-    EXPECT_EQ(f.LogMessages(),
-              (std::vector<std::string>{"Support session authorized: s-42", "Approved offline tool: ipconfig"}));
+    EXPECT_EQ(f.LogMessages(), (std::vector<std::string>{"Support session authorized: s-42",
+                                                         "Approved offline tool: ipconfig"}));
 }
 
 TEST_F(Approval, AuthorizedSessionSkipsThePromptAndCarriesAnEmptyToken) {
@@ -183,21 +185,25 @@ TEST_P(Confirmations, ShowTheirTextAndStopOnNo) {
 INSTANTIATE_TEST_SUITE_P(
     Keys, Confirmations,
     ::testing::Values(
-        ConfirmationCase{"safemodenetwork",
-                         "המחשב יופעל מחדש במצב בטוח עם רשת.\r\nהצ'אט והתמיכה מרחוק עשויים להתנתק.\r\nלאחר הבדיקה יש "
-                         "להפעיל חזרה לאתחול רגיל.\r\nאם BitLocker פעיל, ודא שמפתח השחזור זמין.\r\n\r\nהאם להמשיך?",
-                         "Kelto Remote - אתחול"},
+        ConfirmationCase{
+            "safemodenetwork",
+            "המחשב יופעל מחדש במצב בטוח עם רשת.\r\nהצ'אט והתמיכה מרחוק עשויים להתנתק.\r\nלאחר הבדיקה יש "
+            "להפעיל חזרה לאתחול רגיל.\r\nאם BitLocker פעיל, ודא שמפתח השחזור זמין.\r\n\r\nהאם להמשיך?",
+            "Kelto Remote - אתחול"},
         ConfirmationCase{"normalboot", "הגדרת מצב בטוח תבוטל והמחשב יופעל מחדש.\r\n\r\nהאם להמשיך?",
                          "Kelto Remote - אתחול"},
-        ConfirmationCase{"restartnormal", "המחשב יופעל מחדש בעוד 15 שניות.\r\n\r\nהאם להמשיך?", "Kelto Remote - אתחול"},
-        ConfirmationCase{"reinstallnetwork",
-                         "כל מתאמי הרשת הפיזיים יופעלו מחדש.\r\nהצ'אט והתמיכה מרחוק יתנתקו לזמן קצר.\r\nחבילת מנהל ההתקן "
-                         "לא תימחק מהמחשב.\r\n\r\nהאם להמשיך?",
-                         "Kelto Remote - כרטיס רשת"},
-        ConfirmationCase{"virtualiso",
-                         "הפעולה תוריד את QEMU.zip ואת קובץ ה-ISO.\r\nה-ZIP יחולץ לתיקיית QEMU ליד כלי העזר.\r\nQEMU לא "
-                         "תותקן ב-Windows ולא יימחקו קבצים אחרים.\r\n\r\nלהמשיך בהורדה ובהפעלה?",
-                         "Kelto Remote - מכונה וירטואלית"}),
+        ConfirmationCase{"restartnormal", "המחשב יופעל מחדש בעוד 15 שניות.\r\n\r\nהאם להמשיך?",
+                         "Kelto Remote - אתחול"},
+        ConfirmationCase{
+            "reinstallnetwork",
+            "כל מתאמי הרשת הפיזיים יופעלו מחדש.\r\nהצ'אט והתמיכה מרחוק יתנתקו לזמן קצר.\r\nחבילת מנהל ההתקן "
+            "לא תימחק מהמחשב.\r\n\r\nהאם להמשיך?",
+            "Kelto Remote - כרטיס רשת"},
+        ConfirmationCase{
+            "virtualiso",
+            "הפעולה תוריד את QEMU.zip ואת קובץ ה-ISO.\r\nה-ZIP יחולץ לתיקיית QEMU ליד כלי העזר.\r\nQEMU לא "
+            "תותקן ב-Windows ולא יימחקו קבצים אחרים.\r\n\r\nלהמשיך בהורדה ובהפעלה?",
+            "Kelto Remote - מכונה וירטואלית"}),
     [](const auto& info) { return info.param.key; });
 
 struct NoRestoreQuestionCase {
@@ -221,7 +227,8 @@ TEST_P(NoRestoreQuestion, PassesTheFlagZeroWithoutAsking) {
 INSTANTIATE_TEST_SUITE_P(
     Keys, NoRestoreQuestion,
     ::testing::Values(
-        NoRestoreQuestionCase{"restorelastkelto", "/elevated:restorelastkelto:226939:0:s-42:support.example.com:8443:1"},
+        NoRestoreQuestionCase{"restorelastkelto",
+                              "/elevated:restorelastkelto:226939:0:s-42:support.example.com:8443:1"},
         NoRestoreQuestionCase{"virtualiso", "/elevated:virtualiso:226939:0:s-42:support.example.com:8443:1"}),
     [](const auto& info) { return info.param.key; });
 
@@ -238,7 +245,8 @@ TEST_F(Approval, RescueVmWithoutAServerAddressIsRefusedAfterConsent) {
 }
 
 TEST(ApprovalKeys, BootActionsAreExactlyTheThreeRestarts) {
-    for (const std::string key : {"restartnormal", "safemodenetwork", "normalboot"}) EXPECT_TRUE(actions::IsBootAction(key));
+    for (const std::string key : {"restartnormal", "safemodenetwork", "normalboot"})
+        EXPECT_TRUE(actions::IsBootAction(key));
     for (const std::string key : {"cancelrestart", "RESTARTNORMAL", "restorelastkelto", ""})
         EXPECT_FALSE(actions::IsBootAction(key));
 }

@@ -336,3 +336,49 @@ TEST(Catalogue, EveryKeyIsFoundWhateverTheEnvironmentHolds) {
 
 }  // namespace
 }  // namespace kelto
+
+namespace kelto {
+namespace {
+
+// The entries the approval and the elevated instance treat apart; every other key gets the
+// consent box alone, the restore question and a start through the shell.
+TEST(CatalogueTraits, OnlyTheSpecialEntriesDifferFromTheDefault) {
+    using actions::Confirmation;
+    using actions::Performer;
+    struct Special {
+        std::string key;
+        Confirmation confirmation;
+        bool asksRestorePoint;
+        Performer performer;
+    };
+    const std::vector<Special> specials = {
+        {"restartnormal", Confirmation::Restart, true, Performer::Shell},
+        {"safemodenetwork", Confirmation::SafeModeRestart, true, Performer::Shell},
+        {"normalboot", Confirmation::NormalBootRestart, true, Performer::Shell},
+        {"reinstallnetwork", Confirmation::NetworkReinstall, true, Performer::Shell},
+        {"restorelastkelto", Confirmation::None, false, Performer::Rollback},
+        {"virtualiso", Confirmation::RescueVm, false, Performer::RescueVm},
+    };
+    for (const auto key : actions::CatalogueKeys()) {
+        SCOPED_TRACE(std::string(key));
+        const auto traits = actions::GetActionTraits(key);
+        ASSERT_TRUE(traits.has_value());
+        const auto special =
+            std::find_if(specials.begin(), specials.end(), [&](const Special& s) { return s.key == key; });
+        if (special == specials.end()) {
+            EXPECT_EQ(traits->confirmation, Confirmation::None);
+            EXPECT_TRUE(traits->asksRestorePoint);
+            EXPECT_EQ(traits->performer, Performer::Shell);
+        } else {
+            EXPECT_EQ(traits->confirmation, special->confirmation);
+            EXPECT_EQ(traits->asksRestorePoint, special->asksRestorePoint);
+            EXPECT_EQ(traits->performer, special->performer);
+        }
+    }
+    for (const std::string other : {"", "Virtualiso", "offline", "virtualiso ", "restorelastkelto2"}) {
+        EXPECT_FALSE(actions::GetActionTraits(other).has_value()) << other;
+    }
+}
+
+}  // namespace
+}  // namespace kelto

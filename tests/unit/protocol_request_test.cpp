@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "support/fakes.h"
 
 namespace kelto {
@@ -42,7 +43,7 @@ TEST_P(ProtocolRequest, FillsStateLogsAndDecides) {
     bool launchedWhileGuideShown = true;
     f.mainWindow.onEthernetGuide = [&] { launchedWhileGuideShown = f.request.ActionLaunched; };
 
-    intake::HandleProtocolRequest(f.context, c.commandLine);
+    kelto::app::RouteProtocolRequest(f.context, f.mainWindow, c.commandLine);
 
     EXPECT_EQ(f.LogMessages(), (std::vector<std::string>{"Parsed tool: [" + c.loggedKey + "]",
                                                          "Support session: [" + c.loggedSession + "]"}));
@@ -75,6 +76,18 @@ TEST_P(ProtocolRequest, FillsStateLogsAndDecides) {
             break;
     }
     EXPECT_EQ(f.dialogs.inputBoxes.size(), c.outcome == Outcome::HandedOver ? 1u : 0u);
+
+    // The intake step alone only says where the request goes; it opens nothing itself.
+    FakeSystem alone;
+    const intake::ProtocolNext next = intake::HandleProtocolRequest(alone.context, c.commandLine);
+    const intake::ProtocolRoad expectedRoad =
+        c.outcome == Outcome::HandedOver   ? intake::ProtocolRoad::Approval
+        : c.outcome == Outcome::CableGuide ? intake::ProtocolRoad::CableGuide
+                                           : intake::ProtocolRoad::Done;
+    EXPECT_EQ(next.road, expectedRoad);
+    EXPECT_EQ(next.actionKey, c.loggedKey);
+    EXPECT_TRUE(alone.mainWindow.events.empty());
+    EXPECT_TRUE(alone.dialogs.inputBoxes.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -121,7 +134,7 @@ TEST_P(StoredSession, FillsAnEmptySid) {
     f.registry.WriteString(kSessionIdValue, c.storedId);
     f.registry.WriteString(kExpiresAtValue, c.storedExpiry);
 
-    intake::HandleProtocolRequest(f.context, c.commandLine);
+    kelto::app::RouteProtocolRequest(f.context, f.mainWindow, c.commandLine);
 
     ASSERT_EQ(f.LogMessages().size(), 2u);
     EXPECT_EQ(f.LogMessages()[1], "Support session: [" + c.loggedSession + "]");

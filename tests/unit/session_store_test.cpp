@@ -186,6 +186,9 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"StoredLongest", std::string(80, 'a'), kLater, std::string(80, 'a'), true, false},
         CheckCase{"StoredKelvinSign", "\xE2\x84\xAA", kLater, "\xE2\x84\xAA", false, false},
         CheckCase{"StoredInnerSpace", "a b", kLater, "a b", false, false},
+        // ...and once expired they are cleared like any other session.
+        CheckCase{"StoredColonExpired", "a:b", kGone, "a:b", false, true},
+        CheckCase{"StoredTooLongExpired", std::string(81, 'a'), kGone, std::string(81, 'a'), false, true},
         // A Unicode letter is not folded onto its ASCII lower case.
         CheckCase{"AskedKelvinSign", "k", kLater, "\xE2\x84\xAA", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -250,6 +253,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, GetStored,
                                            GetCase{"NotANumber", "abc", "x", "", false},
                                            GetCase{"EmptyId", "", kLater, "", false},
                                            GetCase{"Colon", "a:b", kLater, "", false},
+                                           GetCase{"ColonExpired", "a:b", kGone, "", true},
+                                           GetCase{"TooLongExpired", std::string(81, 'a'), kGone, "", true},
                                            GetCase{"TooLong", std::string(81, 'a'), kLater, "", false},
                                            GetCase{"SpacesAround", " abc ", kLater, "", false},
                                            GetCase{"Quote", "ab\"c", kLater, "", false},

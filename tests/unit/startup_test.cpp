@@ -1,6 +1,7 @@
+#include "app/startup.h"
+
 #include <gtest/gtest.h>
 
-#include "app/startup.h"
 #include "support/fakes.h"
 
 namespace kelto {
@@ -19,7 +20,7 @@ class StartupRoads : public ::testing::TestWithParam<RoadCase> {};
 TEST_P(StartupRoads, TrimsLogsAndRoutes) {
     const RoadCase& c = GetParam();
     FakeSystem f;
-    const bool keepsRunning = app::RunStartup(f.context, c.arguments);
+    const bool keepsRunning = app::RunStartup(f.context, f.mainWindow, c.arguments);
 
     ASSERT_FALSE(f.LogMessages().empty());
     EXPECT_EQ(f.LogMessages()[0], "Version 1.12.0 Command: [" + c.logged + "]");
@@ -52,8 +53,7 @@ TEST_P(StartupRoads, TrimsLogsAndRoutes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StartupRoads,
     ::testing::Values(RoadCase{"", app::Road::MainWindow, ""}, RoadCase{"     ", app::Road::MainWindow, ""},
-                      RoadCase{"\t", app::Road::Protocol, "\t"},
-                      RoadCase{" \t ", app::Road::Protocol, "\t"},
+                      RoadCase{"\t", app::Road::Protocol, "\t"}, RoadCase{" \t ", app::Road::Protocol, "\t"},
                       RoadCase{"   /ELEVATED:xyz  ", app::Road::Elevated, "/ELEVATED:xyz"},
                       RoadCase{"/elevated:", app::Road::Elevated, "/elevated:"},
                       RoadCase{"/elevated", app::Road::Protocol, "/elevated"},

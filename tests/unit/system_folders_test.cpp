@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
 #include "intake/system_folders.h"
 #include "support/fakes.h"
 
@@ -167,7 +168,7 @@ TEST_P(OwnExePath, ComesFromTheModuleElseTheCommandLine) {
     FakeProcess process;
     process.moduleFileName = c.moduleFileName;
     process.commandLine = c.commandLine;
-    EXPECT_EQ(intake::GetOwnExePath(process), c.expected);
+    EXPECT_EQ(base::GetOwnExePath(process), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OwnFolder, IsTheFolderOfTheExecutable) {
     FakeProcess process;
     process.moduleFileName = "C:\\Users\\דנה\\KeltoClientHelper.exe";
-    EXPECT_EQ(intake::GetOwnFolder(process), "C:\\Users\\דנה");
+    EXPECT_EQ(base::GetOwnFolder(process), "C:\\Users\\דנה");
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "intake/text.h"
+#include "base/calendar.h"
+#include "base/text.h"
 #include "token/token.h"
 
 namespace kelto::tokentool {
@@ -29,7 +30,7 @@ constexpr const char* kUsage =
     "Exit status: 0 printed, or the code is accepted; 1 the code is refused;\n"
     "2 bad arguments; 3 the moment or window lies before 2024-01-01 00:00:00 UTC.\n";
 
-constexpr std::int64_t kSecondsPerDay = 86400;
+using calendar::kSecondsPerDay;
 
 // A clock that always reads the same moment: --at.
 class FixedClock : public platform::Clock {
@@ -61,38 +62,10 @@ private:
     platform::Clock& inner_;
 };
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
-
-// The civil date of a day count from 1970-01-01 (proleptic Gregorian).
-platform::DateTime CivilFromDays(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = FloorDiv(z, 146097);
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    platform::DateTime t;
-    t.year = static_cast<int>(yoe + era * 400 + (m <= 2));
-    t.month = static_cast<int>(m);
-    t.day = static_cast<int>(d);
-    return t;
-}
-
 // Days from 1970-01-01 to the epoch of the windows.
 std::int64_t EpochDay() {
     const platform::DateTime unixEpoch{1970, 1, 1, 0, 0, 0};
     return -token::SecondsSinceEpoch(unixEpoch) / kSecondsPerDay;
-}
-
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
 }
 
 // Reads exactly `count` ASCII digits at text[pos].
@@ -296,8 +269,8 @@ std::optional<std::int64_t> ParseUtcMoment(std::string_view text) {
     }
     std::int64_t offsetSeconds = 0;
     if (!ReadZone(text, pos, offsetSeconds) || pos != text.size()) return std::nullopt;
-    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
-        second > 59) {
+    if (month < 1 || month > 12 || day < 1 || day > calendar::DaysInMonth(year, month) || hour > 23 ||
+        minute > 59 || second > 59) {
         return std::nullopt;
     }
     return token::SecondsSinceEpoch({year, month, day, hour, minute, second}) - offsetSeconds;
@@ -322,9 +295,9 @@ std::optional<std::int32_t> ParseWindow(std::string_view text) {
 }
 
 platform::DateTime MomentAt(std::int64_t secondsSinceEpoch) {
-    const std::int64_t days = FloorDiv(secondsSinceEpoch, kSecondsPerDay);
+    const std::int64_t days = calendar::FloorDiv(secondsSinceEpoch, kSecondsPerDay);
     const std::int64_t secondOfDay = secondsSinceEpoch - days * kSecondsPerDay;
-    platform::DateTime t = CivilFromDays(EpochDay() + days);
+    platform::DateTime t = calendar::CivilFromDays(EpochDay() + days);
     t.hour = static_cast<int>(secondOfDay / 3600);
     t.minute = static_cast<int>(secondOfDay / 60 % 60);
     t.second = static_cast<int>(secondOfDay % 60);

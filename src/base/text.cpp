@@ -1,4 +1,4 @@
-#include "intake/text.h"
+#include "base/text.h"
 
 namespace kelto::text {
 

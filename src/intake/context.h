@@ -1,0 +1,35 @@
+// What one process's handlers work with: the system, the request being handled and the
+// window the roads show their boxes and status texts over.
+#pragma once
+
+#include <string>
+
+#include "intake/request_state.h"
+#include "platform/system.h"
+
+namespace kelto::intake {
+
+// The main window as the request roads see it: by what they mean, never by its controls.
+// Every process loads it; it is visible only on the no-argument road and, in the elevated
+// instance, while a status text is shown.
+class HostWindow {
+public:
+    virtual ~HostWindow() = default;
+    // The owner window for message boxes, the input box and the shell.
+    virtual platform::WindowHandle Owner() = 0;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    // Shows a status text: sets it, repaints it and lets pending window messages run once,
+    // so that it is on screen before the next long step. It does not show the window.
+    virtual void ShowStatus(const std::string& text) = 0;
+    // Unloads the window; with no window left the process ends.
+    virtual void Unload() = 0;
+};
+
+struct Context {
+    platform::System& system;
+    RequestState& request;
+    HostWindow& window;
+};
+
+}  // namespace kelto::intake

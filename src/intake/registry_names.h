@@ -1,0 +1,24 @@
+// Every registry name the helper reads or writes, in one place. A name that ends in "\"
+// denotes a key: its default value when read or written, the key itself when deleted.
+#pragma once
+
+namespace kelto::registry_names {
+
+// The kelto: URL-scheme registration of the current user.
+#define KELTO_PROTOCOL_KEY "HKCU\\Software\\Classes\\kelto\\"
+inline constexpr const char* kProtocolKey = KELTO_PROTOCOL_KEY;
+inline constexpr const char* kProtocolUrlMarker = KELTO_PROTOCOL_KEY "URL Protocol";
+inline constexpr const char* kProtocolIconKey = KELTO_PROTOCOL_KEY "DefaultIcon\\";
+inline constexpr const char* kProtocolShellKey = KELTO_PROTOCOL_KEY "shell\\";
+inline constexpr const char* kProtocolOpenKey = KELTO_PROTOCOL_KEY "shell\\open\\";
+inline constexpr const char* kProtocolOpenCommandKey = KELTO_PROTOCOL_KEY "shell\\open\\command\\";
+#undef KELTO_PROTOCOL_KEY
+
+// The one authorized support session.
+#define KELTO_SESSION_KEY "HKCU\\Software\\KeltoRemote\\AuthorizedSession\\"
+inline constexpr const char* kSessionKey = KELTO_SESSION_KEY;
+inline constexpr const char* kSessionIdValue = KELTO_SESSION_KEY "SessionID";
+inline constexpr const char* kSessionExpiresAtValue = KELTO_SESSION_KEY "ExpiresAt";
+#undef KELTO_SESSION_KEY
+
+}  // namespace kelto::registry_names
