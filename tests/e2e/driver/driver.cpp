@@ -399,9 +399,12 @@ void PressKey(HWND control, UINT virtualKey) {
     const UINT scanCode = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
     const LPARAM down = 1 | (static_cast<LPARAM>(scanCode) << 16);
     const LPARAM up = down | static_cast<LPARAM>(0xC0000000u);  // previous state down, transition up
-    if (!::PostMessageW(control, WM_KEYDOWN, virtualKey, down) ||
-        !::PostMessageW(control, WM_KEYUP, virtualKey, up))
+    if (!::PostMessageW(control, WM_KEYDOWN, virtualKey, down))
         throw DriverError(Win32ErrorText("PostMessageW(WM_KEYDOWN)"));
+    // The key press itself may already have closed the window (Escape, Enter): then there is
+    // nobody left to release the key to.
+    if (!::PostMessageW(control, WM_KEYUP, virtualKey, up) && ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE)
+        throw DriverError(Win32ErrorText("PostMessageW(WM_KEYUP)"));
 }
 
 // ---- Pixels ----
