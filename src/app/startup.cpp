@@ -1,10 +1,10 @@
 #include "app/startup.h"
 
 #include "actions/elevated.h"
-#include "app/version.h"
 #include "intake/activity_log.h"
 #include "intake/protocol_request.h"
 #include "intake/text.h"
+#include "kelto/version.h"
 
 namespace kelto::app {
 
