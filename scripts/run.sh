@@ -17,13 +17,8 @@ export WINEPREFIX="$root/build/run-prefix"
 export WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing a Wine prefix in build/run-prefix (once)..."
-    wineboot -i >/dev/null 2>&1
-    # Arial metrics and Hebrew glyphs from Debian's Liberation Sans.
-    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-    cp /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d 'Liberation Sans' /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
+    source scripts/wine-prefix.sh
+    kelto_make_wine_prefix "$WINEPREFIX"
 fi
 install_dir="$WINEPREFIX/drive_c/Program Files/Kelto"
 mkdir -p "$install_dir"

@@ -2,10 +2,10 @@
 
 #include "actions/approval.h"
 #include "actions/elevated.h"
-#include "app/version.h"
 #include "base/text.h"
 #include "intake/activity_log.h"
 #include "intake/protocol_request.h"
+#include "kelto/version.h"
 
 namespace kelto::app {
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "intake/context.h"
+#include "kelto/version.h"
 #include "platform/system.h"
 #include "ui/colour.h"
 
@@ -20,7 +21,7 @@ enum MainControl : int {
     kCmdOffline = 1006,
 };
 
-inline constexpr const char* kMainCaption = "Kelto Remote - כלי תמיכה ללקוח - גרסה 1.12.0";
+inline constexpr const char* kMainCaption = "Kelto Remote - כלי תמיכה ללקוח - גרסה " KELTO_VERSION_TEXT;
 inline constexpr int kMainClientWidthTwips = 6552;
 inline constexpr int kMainClientHeightTwips = 4381;
 inline constexpr const char* kMainFontFace = "Arial";

@@ -50,10 +50,6 @@ bool AcceptedAround(const std::string& token, std::int64_t window) {
            token == TokenOfWindow(window + 1);
 }
 
-std::string VersionLine(const std::string& commandLine) {
-    return "Version 1.12.0 Command: [" + commandLine + "]";
-}
-
 std::string ConsentText(const std::string& title, const std::string& description) {
     return "הנציג מבקש לבצע את הפעולה:\r\n\r\n" + title + "\r\n" + description + "\r\n\r\nלאשר את הפעולה?";
 }

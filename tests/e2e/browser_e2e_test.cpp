@@ -12,10 +12,6 @@ const std::wstring kSchemeKey = L"Software\\Classes\\kelto";
 const std::wstring kOpenCommand = kSchemeKey + L"\\shell\\open\\command";
 constexpr const char* kInstallCaption = "הפעל פעולות Kelto";
 
-std::string VersionLine(const std::string& commandLine) {
-    return "Version 1.12.0 Command: [" + commandLine + "]";
-}
-
 class BrowserRoadTest : public HelperTest {
 protected:
     // Presses Install in the main window and returns the open command it registered.

@@ -148,6 +148,10 @@ private:
     return ::testing::MakeMatcher(new LogLineMatcher(message));
 }
 
+std::string VersionLine(const std::string& commandLine) {
+    return "Version 1.12.0 Command: [" + commandLine + "]";
+}
+
 const ControlInfo& EntryField(const WindowSnapshot& window) {
     for (const auto& c : window.controls) {
         if (c.className == "Edit") return c;

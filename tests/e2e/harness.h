@@ -74,6 +74,9 @@ bool WaitForText(HWND control, const std::string& expected, milliseconds wait = 
 
 // Matches a whole log line (CR LF already removed): "yyyy-mm-dd hh:nn:ss <message>".
 ::testing::Matcher<const std::string&> IsLogLine(const std::string& message);
+// The message every start of the helper logs first: its version and its command line
+// (trimmed), e.g. VersionLine("/e") == "Version 1.12.0 Command: [/e]".
+std::string VersionLine(const std::string& commandLine);
 
 // The entry field (the first edit control) of a window; fails the test when there is none.
 const ControlInfo& EntryField(const WindowSnapshot& window);

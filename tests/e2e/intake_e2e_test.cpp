@@ -11,10 +11,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::SizeIs;
 
-std::string VersionLine(const std::string& commandLine) {
-    return "Version 1.12.0 Command: [" + commandLine + "]";
-}
-
 class IntakeTest : public HelperTest {};
 
 TEST_F(IntakeTest, PathStyleUrlInQuotesLogsKeyAndSessionThenAsksForTheToken) {

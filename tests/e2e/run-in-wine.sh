@@ -42,31 +42,13 @@ observed_programs=(cmd.exe mmc.exe)
 consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon printmanagement secpol services
     taskschd wf)
 
-wine_quiet() { wine "$@" >/dev/null 2>&1; }
-
-# Rebuild the template when this script or Wine changed.
-stamp="$(sha256sum "$0" | cut -d' ' -f1) $(wine --version 2>/dev/null)"
-
-make_template() {
-    local dir=$1
-    rm -rf "$dir"
-    # No Mono or Gecko installer dialogs: nothing here needs them.
-    WINEPREFIX="$dir" WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="" wineboot -i >/dev/null 2>&1
-    # Arial metrics and Hebrew glyphs from Liberation Sans.
-    mkdir -p "$dir/drive_c/windows/Fonts"
-    cp /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf "$dir/drive_c/windows/Fonts/"
-    local reg="$dir/drive_c/kelto-setup.reg"
-    cat >"$reg" <<'EOF'
-REGEDIT4
-
+# The prefix recipe shared with scripts/run.sh, and what the tests add to it: the null graphics
+# driver (an Xvfb run switches to X11), no crash dialog, and the classes of the management
+# consoles and settings pages, whose programs the stand-in replaces.
+source "$(dirname "$0")/../../scripts/wine-prefix.sh"
+test_registry=$(cat <<'EOF'
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Graphics"="null"
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
-"Arial"="Liberation Sans"
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
@@ -84,20 +66,15 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\Software\Classes\ms-settings\shell\open\command]
 @="C:\\windows\\system32\\SystemSettings.exe \"%1\""
 EOF
-    # Both registry views: a 32-bit helper reads the classes through the 32-bit one.
-    local view
-    for view in 64 32; do
-        WINEPREFIX="$dir" DISPLAY="" wine_quiet reg import 'C:\kelto-setup.reg' "/reg:$view"
-    done
-    rm -f "$reg"
-    # The .reg files are complete only once the server has gone.
-    WINEPREFIX="$dir" wineserver -w
-}
+)
+
+# Rebuild the template when the recipe, this script or Wine changed.
+stamp=$(kelto_wine_prefix_stamp "$0")
 
 (
     flock 9
     if [ ! -f "$template/.kelto-stamp" ] || [ "$(cat "$template/.kelto-stamp")" != "$stamp" ]; then
-        make_template "$template.new"
+        kelto_make_wine_prefix "$template.new" "$test_registry"
         rm -rf "$template"
         mv "$template.new" "$template"
         echo "$stamp" >"$template/.kelto-stamp"

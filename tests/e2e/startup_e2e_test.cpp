@@ -12,10 +12,6 @@ using ::testing::StartsWith;
 constexpr const char* kInvalidActionPrefix = "התקבלה פעולה לא תקינה.\r\nהערך שהתקבל: ";
 constexpr const char* kInvalidElevated = "בקשת ההפעלה המוגבהת אינה תקינה.";
 
-std::string VersionLine(const std::string& commandLine) {
-    return "Version 1.12.0 Command: [" + commandLine + "]";
-}
-
 class StartupTest : public HelperTest {};
 
 // ---- No arguments: the main window ----

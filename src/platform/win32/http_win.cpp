@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "kelto/version.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
@@ -57,8 +58,9 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
     parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
     if (!winHttp->crackUrl(wUrl.c_str(), 0, 0, &parts)) return std::nullopt;
 
-    UniqueInternet session(winHttp->open(L"KeltoClientHelper/1.12.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                         WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    UniqueInternet session(winHttp->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT,
+                                         WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                         WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return std::nullopt;
     winHttp->setTimeouts(session.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
                          timeouts.receiveMs);

@@ -1,0 +1,49 @@
+# The Wine prefix the helper runs in, prepared the same way for scripts/run.sh and for the
+# tests (tests/e2e/run-in-wine.sh). Sourced, not run:
+#
+#   source scripts/wine-prefix.sh
+#   kelto_make_wine_prefix <folder> [<registry text>]
+#
+# creates a new prefix in <folder> (removing what was there): Windows booted without the Mono
+# and Gecko installers, Liberation Sans standing in for Arial (Arial's metrics, Hebrew glyphs),
+# Wine's window manager decorations off (the helper's windows as Windows draws them). The
+# optional registry text (REGEDIT4 sections, without the header) is imported on top, in both
+# registry views. The prefix is complete when the function returns.
+
+# Files whose change calls for a new prefix (with the version of Wine, see kelto_wine_prefix_stamp).
+KELTO_WINE_PREFIX_SCRIPT=${BASH_SOURCE[0]}
+
+kelto_make_wine_prefix() {
+    local dir=$1 extra=${2:-}
+    rm -rf "$dir"
+    # No Mono or Gecko installer dialogs: nothing here needs them.
+    WINEPREFIX="$dir" WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="" wineboot -i >/dev/null 2>&1
+    mkdir -p "$dir/drive_c/windows/Fonts"
+    cp /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf "$dir/drive_c/windows/Fonts/"
+    local reg="$dir/drive_c/kelto-setup.reg"
+    cat >"$reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Arial"="Liberation Sans"
+
+$extra
+REG
+    # Both registry views: a 32-bit program reads HKLM\Software through the 32-bit one.
+    local view
+    for view in 64 32; do
+        WINEPREFIX="$dir" DISPLAY="" wine reg import 'C:\kelto-setup.reg' "/reg:$view" >/dev/null 2>&1
+    done
+    rm -f "$reg"
+    # The .reg files are complete only once the server has gone.
+    WINEPREFIX="$dir" wineserver -w
+}
+
+# A line that changes when this recipe, the caller's own additions (its script, given as the
+# argument) or Wine change: a prefix made under another stamp is out of date.
+kelto_wine_prefix_stamp() {
+    echo "$(cat "$KELTO_WINE_PREFIX_SCRIPT" "$1" | sha256sum | cut -d' ' -f1) $(wine --version 2>/dev/null)"
+}
