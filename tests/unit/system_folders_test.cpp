@@ -489,6 +489,27 @@ TEST(ResolveSystemFileOnWindows, WinDirWhenSystemRootIsMissing) {
     EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), winDir + "\\" + name);
 }
 
+TEST(ResolveLaunchTargetOnWindows, NativeCommandProcessorFromTheSystemFolder) {
+    platform::win32::Win32System real;
+    const std::string root = real.environment.Get("SystemRoot");
+    ASSERT_FALSE(root.empty());
+    const auto target = intake::ResolveLaunchTarget(real.system, "cmd.exe");
+    ASSERT_TRUE(target.found);
+    EXPECT_EQ(target.file, root + (IsWow64() ? "\\Sysnative\\cmd.exe" : "\\System32\\cmd.exe"));
+    EXPECT_EQ(target.directory, root + "\\System32");
+}
+
+// A program beside this executable, and "." first on PATH with this folder as the current
+// one: neither is looked in.
+TEST(ResolveLaunchTargetOnWindows, NeverFromTheOwnFolder) {
+    platform::win32::Win32System real;
+    const std::string name = "kelto-planted-probe.exe";
+    ScopedFile planted(Widen(base::GetOwnFolder(real.process) + "\\" + name));
+    ASSERT_TRUE(planted.created());
+    ScopedVariable path(L"PATH", Widen(".;" + base::GetOwnFolder(real.process)).c_str());
+    EXPECT_FALSE(intake::ResolveLaunchTarget(real.system, name).found);
+}
+
 TEST(ResolveSystemFileOnWindows, NameFoundNowhereComesBack) {
     platform::win32::Win32Environment environment;
     platform::win32::Win32FileSystem files;
