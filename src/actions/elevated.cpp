@@ -113,7 +113,6 @@ void LaunchAction(intake::Context& context, const std::string& actionKey) {
     if (platform::ShellSucceeded(result)) return;
 
     // Support staff know the catalogue's file, not the path it was resolved to.
-
     intake::WriteLog(context.system, "Open failed. Tool: " + actionKey +
                                          " Result: " + std::to_string(result) + " File: " + info.File);
     Warn(context, std::string("לא ניתן לפתוח את הפעולה:") + kCrLf + info.Title + kCrLf + kCrLf +
