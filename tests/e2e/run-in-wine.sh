@@ -35,8 +35,9 @@ template="$work/template"
 mkdir -p "$work"
 
 # Programs the tests observe: each is replaced in the run's prefix by the stand-in, which
-# records its own path and command line and exits 0. Wine lacks some of them (mmc.exe).
-observed_programs=(cmd.exe mmc.exe)
+# records its own path, working folder and command line and exits 0. Wine lacks some of them
+# (mmc.exe).
+observed_programs=(cmd.exe mmc.exe taskmgr.exe)
 # Management consoles Wine lacks: empty files, so that the shell finds them and hands them
 # to the .msc class (mmc.exe, a stand-in).
 consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon printmanagement secpol services
@@ -67,6 +68,10 @@ test_registry=$(cat <<'EOF'
 @="C:\\windows\\system32\\SystemSettings.exe \"%1\""
 EOF
 )
+# Wine runs its own builtin program for a name in its 64-bit system folder unless the name is
+# overridden "native": then the stand-in placed there runs.
+test_registry+=$'\n\n[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n'
+test_registry+=$(printf '"%s"="native"\n' "${observed_programs[@]}")
 
 # Rebuild the template when the recipe, this script or Wine changed.
 stamp=$(kelto_wine_prefix_stamp "$0")
