@@ -19,6 +19,10 @@ protected:
         return button->hwnd;
     }
 
+    static void Type(const WindowSnapshot& window, UINT virtualKey) {
+        TypeKey(window.hwnd, virtualKey, Deadline::In(kDefaultWait));
+    }
+
     // Fails the test unless the helper's keyboard focus comes to rest on `control`.
     static void ExpectFocusOn(const WindowSnapshot& window, HWND control) {
         const bool focused = WaitForFocus(window.hwnd, control, Deadline::In(kDefaultWait));
@@ -36,7 +40,7 @@ TEST_F(MainWindowKeyboardTest, EnterAtOnceInstallsAndTabThenSpaceAsksToRemove) {
 
     // No Tab first: the window opens with the focus on the first button of the tab order.
     ExpectFocusOn(window, install);
-    TypeKey(VK_RETURN);
+    Type(window, VK_RETURN);
     const auto done = WaitForDialog(helper);
     ExpectMessageBox(done, "Kelto", "כלי העזר הופעל בהצלחה.", IconKind::Information, {IDOK});
     const auto command = ReadRegistry(kOpenCommand, L"");
@@ -47,9 +51,9 @@ TEST_F(MainWindowKeyboardTest, EnterAtOnceInstallsAndTabThenSpaceAsksToRemove) {
 
     // The box gives the focus back to the button it came from; Tab moves on to the next.
     ExpectFocusOn(window, install);
-    TypeKey(VK_TAB);
+    Type(window, VK_TAB);
     ExpectFocusOn(window, remove);
-    TypeKey(VK_SPACE);
+    Type(window, VK_SPACE);
     const auto question = WaitForDialog(helper);
     ExpectMessageBox(question, "Kelto", "להסיר את כלי העזר?", IconKind::Question, {IDYES, IDNO});
     Answer(question, IDNO);
@@ -63,10 +67,10 @@ TEST_F(MainWindowKeyboardTest, EnterPressesThePlainButtonThatHasTheFocus) {
     auto helper = StartHelper();
     const auto window = WaitForMainWindow(helper);
     ExpectFocusOn(window, Button(window, kInstallCaption));
-    TypeKey(VK_TAB);
-    TypeKey(VK_TAB);
+    Type(window, VK_TAB);
+    Type(window, VK_TAB);
     ExpectFocusOn(window, Button(window, kCloseCaption));
-    TypeKey(VK_RETURN);
+    Type(window, VK_RETURN);
     // The close button ends the process, which ends normally.
     EXPECT_EQ(WaitForExit(helper), 0u);
     EXPECT_FALSE(ReadRegistry(kOpenCommand, L"").has_value()) << "Enter pressed another button";

@@ -415,7 +415,14 @@ bool WaitForFocus(HWND window, HWND control, Deadline deadline) {
     return PollUntil(deadline, [&] { return FocusOf(window) == control; });
 }
 
-void TypeKey(UINT virtualKey) {
+void TypeKey(HWND window, UINT virtualKey, Deadline deadline) {
+    // Keyboard input goes to the foreground window, which changes asynchronously after a
+    // window is shown or a dialog closes: typing earlier would reach the window before.
+    if (!PollUntil(deadline, [&] { return ::GetForegroundWindow() == window; })) {
+        const HWND foreground = ::GetForegroundWindow();
+        throw DriverError("window \"" + TextOf(window) + "\" is not in the foreground; \"" +
+                          (foreground ? TextOf(foreground) : std::string()) + "\" is");
+    }
     INPUT keys[2] = {};
     for (auto& key : keys) {
         key.type = INPUT_KEYBOARD;

@@ -177,9 +177,10 @@ HWND FocusOf(HWND window);
 // Waits until the thread that owns the window has the keyboard focus on `control`; false
 // when it never had.
 bool WaitForFocus(HWND window, HWND control, Deadline deadline);
-// A key pressed and released on the keyboard (SendInput): it goes to the control that has
-// the focus in the foreground window, through that program's message loop, as a user's key.
-void TypeKey(UINT virtualKey);
+// A key pressed and released on the keyboard (SendInput), once `window` is the foreground
+// window: the key goes to the control that has the focus there, through that program's
+// message loop, as a user's key. Throws when the window does not come to the foreground.
+void TypeKey(HWND window, UINT virtualKey, Deadline deadline);
 
 // ---- Pixels ----
 // 0x00RRGGBB, top row first.
