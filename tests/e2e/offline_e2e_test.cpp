@@ -569,5 +569,158 @@ TEST_F(OfflineTest, InternetChecksShowOfflineThenOnlineAndKeepTheWindowOpen) {
     WaitForExit(helper);
 }
 
+// ---- layout ----
+
+// Designed rectangles in twips from the client area's left and top edges as seen on screen,
+// frame children at frame plus their own position; in creation (tab) order.
+struct DesignedRect {
+    const char* name;
+    int left, top, width, height;
+};
+constexpr DesignedRect kOfflineRects[] = {
+    {"lblConnection", 240, 1050, 10020, 480},
+    {"fraToken", 240, 1650, 10020, 990},
+    {"txtToken", 6840, 2040, 1680, 390},
+    {"lblTokenStatus", 540, 2070, 6120, 360},
+    {"fraDiagnostics", 5280, 2760, 4980, 3360},
+    {"cmdIpInfo", 7860, 3360, 2220, 570},
+    {"cmdPing", 5460, 3360, 2220, 570},
+    {"cmdAdapters", 7860, 4020, 2220, 570},
+    {"cmdWifi", 5460, 4020, 2220, 570},
+    {"fraRepair", 240, 2760, 4980, 3360},
+    {"cmdFlushDns", 3480, 3360, 1560, 570},
+    {"cmdDhcpRenew", 1950, 3360, 1440, 570},
+    {"cmdProxyReset", 420, 3360, 1440, 570},
+    {"cmdWinsock", 2820, 4020, 2220, 570},
+    {"cmdIpReset", 420, 4020, 2220, 570},
+    {"cmdFullReset", 420, 4680, 4620, 570},
+    {"fraLog", 240, 6240, 10020, 1170},
+    {"lstActivity", 420, 6600, 9660, 494},
+    {"cmdCheckInternet", 1800, 7560, 2460, 510},
+    {"cmdClose", 240, 7560, 1440, 510},
+    {"cmdNormalBoot", 7860, 4680, 2220, 570},
+    {"lblTokenTitle", 8640, 2100, 1200, 300},
+    {"lblHeader", 240, 120, 10020, 510},
+    {"lblHeaderSub", 240, 600, 10020, 300},
+    {"cmdCancelRestart", 5460, 4680, 2220, 570},
+    {"cmdAirplaneMode", 5460, 5340, 4620, 570},
+    {"cmdReinstallNetwork", 420, 5340, 4620, 570},
+};
+constexpr DesignedRect kGuideRects[] = {
+    {"lblTitle", 240, 60, 10020, 420},      {"lblSubtitle", 240, 480, 10020, 300},
+    {"lblTryFirst", 240, 780, 10020, 480},  {"lblStep1", 360, 1410, 9780, 360},
+    {"lblStep2", 360, 1830, 9780, 360},     {"cmdCableConnected", 4920, 7560, 5340, 510},
+    {"cmdContinue", 1740, 7560, 3000, 510}, {"cmdClose", 240, 7560, 1320, 510},
+    {"imgGuide", 750, 2310, 9000, 4920},
+};
+
+int Px(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
+
+// Sets the screen's DPI for helpers started from now on and restores it afterwards.
+class ScreenDpi {
+public:
+    explicit ScreenDpi(DWORD dpi) {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+        DWORD size = sizeof previous_;
+        hadPrevious_ = ::RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr,
+                                          reinterpret_cast<BYTE*>(&previous_), &size) == ERROR_SUCCESS;
+        ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~ScreenDpi() {
+        if (hadPrevious_) {
+            ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_),
+                             sizeof previous_);
+        } else {
+            ::RegDeleteValueW(key_, L"LogPixels");
+        }
+        ::RegCloseKey(key_);
+    }
+    ScreenDpi(const ScreenDpi&) = delete;
+    ScreenDpi& operator=(const ScreenDpi&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    DWORD previous_ = 0;
+    bool hadPrevious_ = false;
+};
+
+void ExpectLayout(const WindowSnapshot& window, const DesignedRect* designed, size_t count, UINT dpi) {
+    const RECT client = ClientRectOnScreen(window.hwnd);
+    EXPECT_EQ(client.right - client.left, Px(10504, dpi));
+    EXPECT_EQ(client.bottom - client.top, Px(8281, dpi));
+    ASSERT_EQ(window.controls.size(), count);
+    for (size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE(designed[i].name);
+        const RECT& r = window.controls[i].screenRect;
+        EXPECT_EQ(r.left - client.left, Px(designed[i].left, dpi));
+        EXPECT_EQ(r.top - client.top, Px(designed[i].top, dpi));
+        EXPECT_EQ(r.right - r.left, Px(designed[i].width, dpi));
+        EXPECT_EQ(r.bottom - r.top, Px(designed[i].height, dpi));
+    }
+}
+
+class OfflineLayoutTest : public OfflineTest, public ::testing::WithParamInterface<UINT> {};
+
+TEST_P(OfflineLayoutTest, BothWindowsStandWhereTheyWereDesigned) {
+    const UINT dpi = GetParam();
+    ScreenDpi screen(dpi);
+    auto helper = StartHelper(L"kelto:offline");
+    const auto guide = WaitForWindow(helper, kGuideTitle);
+    {
+        SCOPED_TRACE("cable guide");
+        ExpectLayout(guide, kGuideRects, std::size(kGuideRects), dpi);
+    }
+    PressControl(Control(guide, kContinueCaption).hwnd);
+    const auto offline = WaitForWindow(helper, kOfflineTitle);
+    {
+        SCOPED_TRACE("offline support window");
+        ExpectLayout(offline, kOfflineRects, std::size(kOfflineRects), dpi);
+    }
+    PressControl(Control(offline, "סגור").hwnd);
+    WaitForExit(helper);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, OfflineLayoutTest, ::testing::Values(96u, 144u),
+                         [](const auto& info) { return std::to_string(info.param); });
+
+// ---- the picture missing ----
+
+// The helper linked without bitmap 101, built beside this test program.
+std::wstring HelperWithoutPicture() {
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, length);
+    return path.substr(0, path.find_last_of(L'\\') + 1) + L"kelto_helper_without_picture.exe";
+}
+
+TEST_F(OfflineTest, WithoutThePictureTheGuideOpensAndPointsToTheSteps) {
+    const std::wstring folder = MakeFolder(L"no-picture");
+    const std::wstring exe = CopyInto(HelperWithoutPicture(), folder, L"KeltoClientHelper.exe");
+    // It really has no bitmap 101.
+    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(::FindResourceW(module, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(2)), nullptr);
+    ::FreeLibrary(module);
+
+    auto helper = StartRaw(L"\"" + exe + L"\" kelto:offline", folder);
+    const auto guide = WaitForWindow(helper, kGuideTitle);
+    EXPECT_NE(
+        guide.ControlWithText("לפני שמבצעים איפוס, נסה לחבר כבל רשת ישירות למחשב. פעל לפי שני השלבים המוצגים "
+                              "למעלה."),
+        nullptr);
+    const auto& picture = guide.controls.back();
+    Image image;
+    PollUntil(Deadline::In(milliseconds(3000)), [&] {
+        image = CaptureControl(picture);
+        return CountColour(image, Rgb(255, 255, 255)) == image.width * image.height;
+    });
+    EXPECT_EQ(CountColour(image, Rgb(255, 255, 255)), image.width * image.height) << "an empty picture box";
+    SaveScreenshot(guide.hwnd, L"cable-guide-without-picture");
+    PressControl(Control(guide, "סגור").hwnd);
+    WaitForExit(helper);
+    EXPECT_EQ(LogMessages(folder).back(), "Offline Ethernet cable guide opened.");
+}
+
 }  // namespace
 }  // namespace kelto::e2e
