@@ -6,6 +6,7 @@
 
 #include "intake/context.h"
 #include "platform/win32/win32_util.h"
+#include "ui/ethernet_guide_win.h"
 #include "ui/layout.h"
 
 namespace kelto::ui {
@@ -206,8 +207,10 @@ void MainWindowWin::Unload() {
     }
 }
 
-void MainWindowWin::ShowEthernetGuide(bool /*owned*/) {
-    // The cable guide window is not part of this build yet: the button opens nothing.
+void MainWindowWin::ShowEthernetGuide(bool owned) {
+    if (!context_ || !window_) return;
+    EthernetGuideWin guide(instance_, owned ? window_ : nullptr, window_, *context_);
+    guide.Run();
 }
 
 int MainWindowWin::RunMessageLoop() {

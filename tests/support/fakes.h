@@ -12,7 +12,9 @@
 
 #include "intake/context.h"
 #include "platform/system.h"
+#include "ui/ethernet_guide.h"
 #include "ui/main_window.h"
+#include "ui/offline_support.h"
 
 namespace kelto::testing {
 
@@ -173,6 +175,7 @@ public:
     std::optional<int> Get(const std::string& url, const platform::HttpTimeouts& timeouts,
                            const std::vector<std::pair<std::string, std::string>>& headers) override {
         requests.push_back({url, timeouts, headers});
+        if (onRequest) onRequest();
         return status;
     }
     struct Request {
@@ -182,6 +185,8 @@ public:
     };
     std::vector<Request> requests;
     std::optional<int> status = 204;
+    // Runs while the request is in flight: what the caller's window shows meanwhile.
+    std::function<void()> onRequest;
 };
 
 // Scripted dialogs: each message box takes the next scripted answer (OK when none is left),
@@ -242,6 +247,68 @@ public:
     std::vector<std::string> events;
     // What the cable guide does while it is shown (for example report a launched action).
     std::function<void()> onEthernetGuide;
+};
+
+// The offline support window: starts with the designed captions and records every change.
+class FakeOfflineSupportView : public ui::OfflineSupportView {
+public:
+    FakeOfflineSupportView();
+    platform::WindowHandle Handle() override { return handle; }
+    void SetWindowBackground(ui::Rgb colour) override { windowBackground = colour; }
+    void SetControlText(int id, const std::string& text) override;
+    std::string ControlText(int id) override { return texts[id]; }
+    void SetControlTextColour(int id, ui::Rgb colour) override { textColours[id] = colour; }
+    void SetControlBackground(int id, ui::Rgb colour) override { backgrounds[id] = colour; }
+    void EnableControl(int id, bool enabled) override;
+    void AppendActivityLine(const std::string& line) override { activity.push_back(line); }
+    void PumpMessages() override { events.push_back("pump"); }
+    void Close() override {
+        events.push_back("close");
+        closed = true;
+    }
+
+    platform::WindowHandle handle = 0x5678;
+    std::optional<ui::Rgb> windowBackground;
+    std::map<int, std::string> texts;
+    std::map<int, ui::Rgb> textColours;
+    std::map<int, ui::Rgb> backgrounds;
+    std::map<int, bool> enabled;
+    std::vector<std::string> activity;
+    // "text ID TEXT", "enable ID", "disable ID", "pump", "close"
+    std::vector<std::string> events;
+    bool closed = false;
+};
+
+// The cable guide: starts with the designed captions and records every change.
+class FakeEthernetGuideView : public ui::EthernetGuideView {
+public:
+    FakeEthernetGuideView();
+    platform::WindowHandle Handle() override { return handle; }
+    void SetWindowBackground(ui::Rgb colour) override { windowBackground = colour; }
+    bool LoadPicture() override {
+        events.push_back("picture");
+        return pictureLoads;
+    }
+    void SetControlText(int id, const std::string& text) override;
+    std::string ControlText(int id) override { return texts[id]; }
+    void EnableControl(int id, bool enabled) override;
+    void PumpMessages() override { events.push_back("pump"); }
+    void Hide() override { events.push_back("hide"); }
+    void ShowOfflineSupport() override {
+        events.push_back("offline window");
+        if (onOfflineSupport) onOfflineSupport();
+    }
+    void Close() override { events.push_back("close"); }
+
+    platform::WindowHandle handle = 0x9abc;
+    bool pictureLoads = true;
+    std::optional<ui::Rgb> windowBackground;
+    std::map<int, std::string> texts;
+    std::map<int, bool> enabled;
+    // "picture", "text ID TEXT", "enable ID", "disable ID", "pump", "hide", "offline window", "close"
+    std::vector<std::string> events;
+    // What the offline window does while it is shown (for example send an action).
+    std::function<void()> onOfflineSupport;
 };
 
 // One of each double, bundled as the system and context the logic takes.

@@ -13,6 +13,7 @@ struct WinHttp {
     decltype(&::WinHttpCrackUrl) crackUrl = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpCrackUrl);
     decltype(&::WinHttpOpen) open = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpOpen);
     decltype(&::WinHttpSetTimeouts) setTimeouts = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpSetTimeouts);
+    decltype(&::WinHttpSetOption) setOption = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpSetOption);
     decltype(&::WinHttpConnect) connect = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpConnect);
     decltype(&::WinHttpOpenRequest) openRequest = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpOpenRequest);
     decltype(&::WinHttpAddRequestHeaders) addRequestHeaders =
@@ -24,7 +25,7 @@ struct WinHttp {
     decltype(&::WinHttpCloseHandle) closeHandle = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpCloseHandle);
 
     bool Complete() const {
-        return crackUrl && open && setTimeouts && connect && openRequest && addRequestHeaders &&
+        return crackUrl && open && setTimeouts && setOption && connect && openRequest && addRequestHeaders &&
                sendRequest && receiveResponse && queryHeaders && closeHandle;
     }
 };
@@ -74,6 +75,11 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
     // The timeouts apply to the request handle as well (connection and receive phases).
     winHttp->setTimeouts(request.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
                          timeouts.receiveMs);
+    // The receive timeout above covers reading the body; the wait for the response headers
+    // has an option of its own, so that a server that accepts and never answers is cut too.
+    DWORD headerWait = static_cast<DWORD>(timeouts.receiveMs);
+    winHttp->setOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWait,
+                       sizeof headerWait);
     for (const auto& [name, value] : headers) {
         const std::wstring line = Widen(name + ": " + value);
         winHttp->addRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(-1L),

@@ -1,0 +1,376 @@
+#include "ui/form_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "ui/layout.h"
+
+namespace kelto::ui {
+
+using platform::win32::Narrow;
+using platform::win32::Widen;
+
+namespace {
+
+COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
+
+UINT DpiOf(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow && window) return getDpiForWindow(window);
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
+Rgb Blend(Rgb colour, Rgb with, int percent) {
+    auto mix = [percent](int a, int b) { return static_cast<std::uint8_t>(a + (b - a) * percent / 100); };
+    return {mix(colour.r, with.r), mix(colour.g, with.g), mix(colour.b, with.b)};
+}
+
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD exStyle;
+};
+
+// Labels read from the right: in a mirrored window the leading edge of SS_LEFT is the right.
+ControlClass ClassFor(const ControlSpec& spec) {
+    const bool centred = spec.align == TextAlign::Centre;
+    switch (spec.kind) {
+        case ControlKind::Label: {
+            DWORD style = (centred ? SS_CENTER : SS_LEFT) | SS_NOPREFIX;
+            // A label with a background of its own is a notice bar: one line, centred
+            // vertically in its bar.
+            if (spec.hasBackground) style |= SS_CENTERIMAGE;
+            return {WC_STATICW, style, WS_EX_RTLREADING};
+        }
+        case ControlKind::Button:
+            return {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, WS_EX_RTLREADING};
+        case ControlKind::ColouredButton:
+            // A themed push button ignores its background colour: these are drawn by hand.
+            return {WC_BUTTONW, BS_OWNERDRAW | WS_TABSTOP, WS_EX_RTLREADING};
+        case ControlKind::TextBox:
+            return {WC_EDITW,
+                    static_cast<DWORD>((centred ? ES_CENTER : ES_RIGHT) | ES_AUTOHSCROLL | WS_TABSTOP),
+                    WS_EX_CLIENTEDGE | WS_EX_RTLREADING};
+        case ControlKind::ListBox:
+            return {WC_LISTBOXW, LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
+                    WS_EX_CLIENTEDGE | WS_EX_RTLREADING};
+        case ControlKind::Frame:
+            return {WC_BUTTONW, BS_GROUPBOX, WS_EX_RTLREADING};
+        case ControlKind::Picture:
+            return {WC_STATICW, SS_OWNERDRAW, 0};
+    }
+    return {WC_STATICW, SS_LEFT, 0};
+}
+
+}  // namespace
+
+FormWin::FormWin(HINSTANCE instance, const FormDesign& design, HWND owner, bool appWindow)
+    : instance_(instance), design_(design), owner_(owner) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &FormWin::WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = design.className;
+    ::RegisterClassExW(&wc);  // fails harmlessly when the class exists from an earlier window
+
+    // No WS_CLIPCHILDREN: the frames are siblings drawn over by the controls inside them,
+    // and the window's own background must show through between those controls.
+    constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    DWORD exStyle = WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
+    if (appWindow) exStyle |= WS_EX_APPWINDOW;
+    window_ = ::CreateWindowExW(exStyle, design.className, Widen(design.caption).c_str(), kStyle,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner, nullptr, instance, this);
+    // Created in tab order, which is also their Z order and so the order Tab follows.
+    for (const auto& spec : design.layout) CreateControl(spec);
+    ApplyLayout(DpiOf(window_));
+}
+
+FormWin::~FormWin() { Close(); }
+
+HWND FormWin::Control(int id) const {
+    const auto it = controls_.find(id);
+    return it != controls_.end() ? it->second : nullptr;
+}
+
+void FormWin::CreateControl(const ControlSpec& spec) {
+    const ControlClass cls = ClassFor(spec);
+    HWND control = ::CreateWindowExW(
+        cls.exStyle, cls.name, Widen(spec.caption).c_str(), WS_CHILD | WS_VISIBLE | cls.style, 0, 0, 10, 10,
+        window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+    controls_[spec.id] = control;
+    specs_[spec.id] = &spec;
+    if (spec.hasBackground) backgrounds_[spec.id] = spec.background;
+    if (spec.hasTextColour) textColours_[spec.id] = spec.textColour;
+}
+
+HFONT FormWin::FontFor(int centiPoints, bool bold) {
+    auto& font = fonts_[{centiPoints, bold}];
+    if (!font) {
+        LOGFONTW f{};
+        f.lfHeight = -::MulDiv(centiPoints, static_cast<int>(dpi_), 7200);
+        f.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+        f.lfCharSet = HEBREW_CHARSET;
+        f.lfQuality = CLEARTYPE_QUALITY;
+        ::lstrcpynW(f.lfFaceName, Widen(design_.fontFace).c_str(), LF_FACESIZE);
+        font.reset(::CreateFontIndirectW(&f));
+    }
+    return font.get();
+}
+
+void FormWin::ApplyLayout(UINT dpi) {
+    dpi_ = dpi;
+    fonts_.clear();
+    const int d = static_cast<int>(dpi);
+    const int clientWidth = TwipsToPixels(design_.clientWidthTwips, d);
+    const int clientHeight = TwipsToPixels(design_.clientHeightTwips, d);
+    RECT frame{0, 0, clientWidth, clientHeight};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongW(window_, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongW(window_, GWL_EXSTYLE)));
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    // Centred on a visible owner, otherwise on the screen's work area.
+    RECT around{};
+    if (owner_ && ::IsWindowVisible(owner_)) {
+        ::GetWindowRect(owner_, &around);
+    } else {
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
+    }
+    const int x = std::max(0, static_cast<int>(around.left + ((around.right - around.left) - width) / 2));
+    const int y = std::max(0, static_cast<int>(around.top + ((around.bottom - around.top) - height) / 2));
+    ::SetWindowPos(window_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    for (const auto& spec : design_.layout) {
+        const TwipsRect r = WindowRectOf(design_.layout, spec);
+        const int w = TwipsToPixels(r.width, d);
+        // Mirrored once, frame offset included: the window measures x from its right edge.
+        const int left = MirroredX(TwipsToPixels(r.left, d), w, clientWidth);
+        HWND control = controls_[spec.id];
+        ::SetWindowPos(control, nullptr, left, TwipsToPixels(r.top, d), w, TwipsToPixels(r.height, d),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        const int size = spec.fontCentiPoints != 0 ? spec.fontCentiPoints : design_.fontCentiPoints;
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(size, spec.bold)), TRUE);
+    }
+}
+
+void FormWin::SetWindowBackground(Rgb colour) {
+    windowBackground_ = colour;
+    ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+void FormWin::SetControlText(int id, const std::string& text) {
+    ::SetWindowTextW(Control(id), Widen(text).c_str());
+}
+
+std::string FormWin::ControlText(int id) const {
+    HWND control = Control(id);
+    const int length = ::GetWindowTextLengthW(control);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(control, text.data(), length + 1)));
+    return Narrow(text);
+}
+
+void FormWin::SetControlTextColour(int id, Rgb colour) {
+    textColours_[id] = colour;
+    ::InvalidateRect(Control(id), nullptr, TRUE);
+}
+
+void FormWin::SetControlBackground(int id, Rgb colour) {
+    backgrounds_[id] = colour;
+    ::InvalidateRect(Control(id), nullptr, TRUE);
+}
+
+void FormWin::EnableControl(int id, bool enabled) {
+    HWND control = Control(id);
+    if (!enabled && ::GetFocus() == control) {
+        // A disabled control cannot keep the focus: give it back when it is enabled again.
+        focusBeforeDisable_ = control;
+    }
+    ::EnableWindow(control, enabled ? TRUE : FALSE);
+    if (enabled && focusBeforeDisable_ == control) {
+        focusBeforeDisable_ = nullptr;
+        if (::GetFocus() == nullptr && ::GetActiveWindow() == window_) ::SetFocus(control);
+    }
+    ::InvalidateRect(control, nullptr, TRUE);
+}
+
+void FormWin::PumpMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (closed_ || !::IsDialogMessageW(window_, &message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    if (!closed_) ::UpdateWindow(window_);
+}
+
+void FormWin::Hide() { ::ShowWindow(window_, SW_HIDE); }
+
+void FormWin::RunModal() {
+    if (closed_) return;
+    if (owner_) ::EnableWindow(owner_, FALSE);
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::UpdateWindow(window_);
+    ::SetForegroundWindow(window_);
+    if (HWND first = ::GetNextDlgTabItem(window_, nullptr, FALSE)) ::SetFocus(first);
+    MSG message;
+    while (!closed_) {
+        const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {
+            // Someone asked the process to end: leave this loop and pass the request on.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (got < 0) break;
+        if (!::IsDialogMessageW(window_, &message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    Close();
+}
+
+void FormWin::Close() {
+    if (closed_) return;
+    closed_ = true;
+    // The owner first: destroying a modal window while its owner is still disabled hands the
+    // activation to another application.
+    if (owner_) ::EnableWindow(owner_, TRUE);
+    if (window_) {
+        HWND window = window_;
+        window_ = nullptr;
+        ::DestroyWindow(window);
+    }
+}
+
+HBRUSH FormWin::BrushFor(Rgb colour) {
+    const COLORREF key = ToColorRef(colour);
+    auto& brush = brushes_[key];
+    if (!brush) brush.reset(::CreateSolidBrush(key));
+    return brush.get();
+}
+
+LRESULT FormWin::OnCtlColorStatic(HDC dc, HWND control) {
+    const int id = ::GetDlgCtrlID(control);
+    const auto text = textColours_.find(id);
+    ::SetTextColor(dc,
+                   text != textColours_.end() ? ToColorRef(text->second) : ::GetSysColor(COLOR_WINDOWTEXT));
+    const auto back = backgrounds_.find(id);
+    const Rgb background = back != backgrounds_.end() ? back->second : windowBackground_;
+    ::SetBkColor(dc, ToColorRef(background));
+    return reinterpret_cast<LRESULT>(BrushFor(background));
+}
+
+void FormWin::DrawColouredButton(const DRAWITEMSTRUCT& item) {
+    const int id = static_cast<int>(item.CtlID);
+    const auto back = backgrounds_.find(id);
+    Rgb face = back != backgrounds_.end() ? back->second : Rgb{240, 240, 240};
+    // Light text on a dark face, dark text on a light one.
+    const int luminance = (face.r * 299 + face.g * 587 + face.b * 114) / 1000;
+    const bool dark = luminance < 140;
+    Rgb textColour = dark ? Rgb{255, 255, 255} : Rgb{16, 51, 97};
+    Rgb border = dark ? Blend(face, {0, 0, 0}, 35) : Rgb{160, 170, 185};
+    if (item.itemState & ODS_DISABLED) {
+        // Washed out towards white: plainly not pressable, still recognisably the same button.
+        face = Blend(face, {255, 255, 255}, 55);
+        border = Blend(border, {255, 255, 255}, 55);
+        textColour = dark ? Rgb{245, 248, 252} : Rgb{150, 150, 150};
+    }
+    RECT rect = item.rcItem;
+    ::FillRect(item.hDC, &rect, BrushFor(face));
+    ::FrameRect(item.hDC, &rect, BrushFor(border));
+    if (item.itemState & ODS_SELECTED) ::OffsetRect(&rect, 1, 1);
+    wchar_t caption[256];
+    ::GetWindowTextW(item.hwndItem, caption, 256);
+    ::SetBkMode(item.hDC, TRANSPARENT);
+    ::SetTextColor(item.hDC, ToColorRef(textColour));
+    const HGDIOBJ previousFont =
+        ::SelectObject(item.hDC, reinterpret_cast<HGDIOBJ>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+    ::DrawTextW(item.hDC, caption, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_RTLREADING);
+    ::SelectObject(item.hDC, previousFont);
+    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_DISABLED)) {
+        RECT focus = item.rcItem;
+        ::InflateRect(&focus, -3, -3);
+        ::DrawFocusRect(item.hDC, &focus);
+    }
+}
+
+LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ERASEBKGND: {
+            RECT rect;
+            ::GetClientRect(window_, &rect);
+            ::FillRect(reinterpret_cast<HDC>(wParam), &rect, BrushFor(windowBackground_));
+            return 1;
+        }
+        case WM_CTLCOLORSTATIC: {
+            // A disabled or read-only text box keeps the system's disabled look.
+            const auto spec = specs_.find(::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+            if (spec != specs_.end() && spec->second->kind == ControlKind::TextBox) break;
+            return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        }
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.CtlType == ODT_BUTTON) {
+                DrawColouredButton(item);
+            } else if (item.CtlType == ODT_STATIC && onPicture_) {
+                onPicture_(item);
+            }
+            return TRUE;
+        }
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            const int code = HIWORD(wParam);
+            if (id == IDCANCEL && lParam == 0) {
+                // Escape acts as the close box.
+                Close();
+            } else if (onCommand_ && (code == BN_CLICKED || code == EN_CHANGE)) {
+                onCommand_(id, code);
+            }
+            return 0;
+        }
+        case WM_DPICHANGED: {
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            ApplyLayout(HIWORD(wParam));
+            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                           suggested->right - suggested->left, suggested->bottom - suggested->top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_CLOSE:
+            Close();
+            return 0;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK FormWin::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<FormWin*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self || self->window_ != window) return ::DefWindowProcW(window, message, wParam, lParam);
+    try {
+        return self->Handle(message, wParam, lParam);
+    } catch (...) {
+        // Nothing may escape into the system's dispatcher.
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace kelto::ui

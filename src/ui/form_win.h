@@ -1,0 +1,90 @@
+// The Win32 side shared by the offline support window and the cable guide: a fixed-size,
+// right-to-left window built from a layout table, with per-row fonts and colours, shown
+// modally over its owner.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <span>
+#include <string>
+#include <utility>
+
+#include "platform/win32/win32_util.h"
+#include "ui/colour.h"
+
+namespace kelto::ui {
+
+struct FormDesign {
+    const wchar_t* className;
+    const char* caption;
+    int clientWidthTwips;
+    int clientHeightTwips;
+    const char* fontFace;
+    int fontCentiPoints;
+    std::span<const ControlSpec> layout;
+};
+
+class FormWin {
+public:
+    // A click (BN_CLICKED) or a text change (EN_CHANGE) of a control.
+    using CommandHandler = std::function<void(int controlId, int notification)>;
+    // Paints an owner-drawn picture control.
+    using PictureHandler = std::function<void(const DRAWITEMSTRUCT& item)>;
+
+    // `owner` may be null. `appWindow`: a taskbar button of its own even though owned.
+    FormWin(HINSTANCE instance, const FormDesign& design, HWND owner, bool appWindow);
+    ~FormWin();
+    FormWin(const FormWin&) = delete;
+    FormWin& operator=(const FormWin&) = delete;
+
+    HWND Window() const { return window_; }
+    HWND Control(int id) const;
+    void SetCommandHandler(CommandHandler handler) { onCommand_ = std::move(handler); }
+    void SetPictureHandler(PictureHandler handler) { onPicture_ = std::move(handler); }
+
+    void SetWindowBackground(Rgb colour);
+    void SetControlText(int id, const std::string& text);
+    std::string ControlText(int id) const;
+    void SetControlTextColour(int id, Rgb colour);
+    void SetControlBackground(int id, Rgb colour);
+    void EnableControl(int id, bool enabled);
+    // Lets pending window messages run once and paints what changed.
+    void PumpMessages();
+    void Hide();
+    // Shows the window, disables the owner and runs the window's messages until it closes.
+    void RunModal();
+    // Re-enables the owner, then destroys the window. Safe to call more than once.
+    void Close();
+    bool Closed() const { return closed_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControl(const ControlSpec& spec);
+    void ApplyLayout(UINT dpi);
+    HFONT FontFor(int centiPoints, bool bold);
+    HBRUSH BrushFor(Rgb colour);
+    LRESULT OnCtlColorStatic(HDC dc, HWND control);
+    void DrawColouredButton(const DRAWITEMSTRUCT& item);
+
+    HINSTANCE instance_;
+    FormDesign design_;
+    HWND owner_;
+    HWND window_ = nullptr;
+    UINT dpi_ = 96;
+    bool closed_ = false;
+    HWND focusBeforeDisable_ = nullptr;
+    CommandHandler onCommand_;
+    PictureHandler onPicture_;
+    Rgb windowBackground_{255, 255, 255};
+    std::map<int, HWND> controls_;
+    std::map<int, const ControlSpec*> specs_;
+    std::map<int, Rgb> textColours_;
+    std::map<int, Rgb> backgrounds_;
+    std::map<std::pair<int, bool>, platform::win32::UniqueHfont> fonts_;
+    std::map<COLORREF, platform::win32::UniqueHbrush> brushes_;
+};
+
+}  // namespace kelto::ui
