@@ -120,6 +120,27 @@ std::int64_t UtcSecondsSince2024() {
     return SecondsSince2024(now);
 }
 
+std::string TokenOfWindow(std::int64_t window) {
+    std::int64_t v = ((window % 1000000) * 7919 + 731927) % 1000000;
+    for (char c : std::string_view("PLOVA5216SIGIL")) v = (v * 131 + 17 * c) % 1000000;
+    char text[16];
+    std::snprintf(text, sizeof text, "%06lld", static_cast<long long>(v));
+    return text;
+}
+
+std::int64_t SettledTokenWindow() {
+    std::int64_t seconds = 0;
+    const bool settled = PollUntil(
+        Deadline::In(milliseconds(8000)),
+        [&] {
+            seconds = UtcSecondsSince2024();
+            return seconds % kTokenWindowSeconds < kTokenWindowSeconds - 5;
+        },
+        milliseconds(100));
+    if (!settled) throw DriverError("the clock did not reach a new token window");
+    return seconds / kTokenWindowSeconds;
+}
+
 TestPrograms& Programs() {
     static TestPrograms programs;
     return programs;
@@ -248,6 +269,29 @@ WindowSnapshot HelperTest::WaitForDialog(const Process& process, milliseconds wa
     return e2e::WaitForDialog(process.id, Deadline::In(wait));
 }
 
+WindowSnapshot HelperTest::WaitForDialogOfTest(milliseconds wait) {
+    DWORD owner = 0;
+    const bool found = PollUntil(Deadline::In(wait), [&] {
+        for (const auto& member : RunningProcesses()) {
+            for (HWND w : VisibleTopLevelWindows(member.id)) {
+                if (ClassNameOf(w) == "#32770") {
+                    owner = member.id;
+                    return true;
+                }
+            }
+        }
+        return false;
+    });
+    if (!found) {
+        std::string list;
+        for (const auto& p : RunningProcesses()) {
+            list += "\n  process " + std::to_string(p.id) + " " + p.image + ": " + DescribeWindows(p.id);
+        }
+        throw DriverError("no dialog of a process of the test appeared in time:" + list);
+    }
+    return e2e::WaitForDialog(owner, Deadline::In(wait));
+}
+
 WindowSnapshot HelperTest::WaitForMainWindow(const Process& process, milliseconds wait) {
     return e2e::WaitForMainWindow(process.id, Deadline::In(wait));
 }
@@ -335,9 +379,16 @@ std::vector<Launch> HelperTest::Launches() const {
         size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
         const std::string entry = bytes.substr(start, end - start);
-        const size_t tab = entry.find('\t');
-        launches.push_back(tab == std::string::npos ? Launch{entry, {}}
-                                                    : Launch{entry.substr(0, tab), entry.substr(tab + 1)});
+        // "<program>\t<command line>\t<working folder>\t<show mode>"
+        std::vector<std::string> fields;
+        for (size_t from = 0;;) {
+            const size_t tab = entry.find('\t', from);
+            fields.push_back(entry.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+            if (tab == std::string::npos) break;
+            from = tab + 1;
+        }
+        fields.resize(4);
+        launches.push_back(Launch{fields[0], fields[1], fields[2], fields[3]});
         start = end + 1;
     }
     return launches;
