@@ -109,7 +109,10 @@ void EnsureFolder(intake::Context& context, const std::string& path) {
     if (files.FolderExists(path)) return;
     const std::string parent = GetParentFolder(path);
     if (!parent.empty() && !files.FolderExists(parent)) EnsureFolder(context, parent);
-    if (!files.CreateFolder(path)) throw RescueVmFailure("Cannot create folder " + path);
+    const platform::Outcome created = files.CreateFolder(path);
+    if (!created.Ok())
+        throw RescueVmFailure("Cannot create folder " + path + " (error " + std::to_string(created.error) +
+                              ")");
 }
 
 std::string GetParentFolder(std::string_view path) {

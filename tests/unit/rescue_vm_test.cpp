@@ -282,11 +282,17 @@ TEST_F(RescueVm, EnsureFolderCreatesTheLevelNearestTheExistingFolderFirst) {
 TEST_F(RescueVm, EnsureFolderReportsAFolderThatCannotBeCreated) {
     f.files.AddFile("C:\\Kelto", FakeFileSystem::Attr::Folder);
     f.files.AddFile("C:\\Kelto\\QEMU");  // a file of that name
-    try {
-        rescuevm::EnsureFolder(f.context, "C:\\Kelto\\QEMU");
-        ADD_FAILURE() << "no failure reported";
-    } catch (const rescuevm::RescueVmFailure& failure) {
-        EXPECT_STREQ(failure.what(), "Cannot create folder C:\\Kelto\\QEMU");
+    f.files.AddFile("C:\\Locked", FakeFileSystem::Attr::Folder);
+    f.files.readOnlyFolders.insert("C:\\Locked");
+    for (const auto& c :
+         {TextCase{"C:\\Kelto\\QEMU", "Cannot create folder C:\\Kelto\\QEMU (error 183)"},
+          TextCase{"C:\\Locked\\QEMU\\bin", "Cannot create folder C:\\Locked\\QEMU (error 5)"}}) {
+        try {
+            rescuevm::EnsureFolder(f.context, c.in);
+            ADD_FAILURE() << "no failure reported for " << c.in;
+        } catch (const rescuevm::RescueVmFailure& failure) {
+            EXPECT_EQ(failure.what(), c.out);
+        }
     }
 }
 
@@ -469,7 +475,7 @@ TEST_F(RescueVm, ShellRefusalShowsItsResultAndLogsNothingMore) {
 TEST_F(RescueVm, FolderThatCannotBeCreatedGoesToTheFailureHandler) {
     f.files.AddFile(kQemuFolder, FakeFileSystem::Attr::Normal);  // a file named QEMU
     rescuevm::LaunchRescueVm(f.context);
-    const std::string description = "Cannot create folder C:\\Program Files\\Kelto\\QEMU";
+    const std::string description = "Cannot create folder C:\\Program Files\\Kelto\\QEMU (error 183)";
     ExpectOneBox("הפעלת המכונה הווירטואלית נכשלה.\r\n" + description, kIconExclamation);
     EXPECT_THAT(f.LogMessages(), ElementsAre("Virtual ISO failed: " + description));
     EXPECT_THAT(f.children.commandLines, IsEmpty());
