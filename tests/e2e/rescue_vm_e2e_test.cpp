@@ -21,7 +21,8 @@ const std::wstring kSystem32For32Bit = L"C:\\windows\\syswow64";
 // The helper names its system programs by the System32 candidate.
 const std::string kCurlPath = "C:\\windows\\System32\\curl.exe";
 const std::string kTarPath = "C:\\windows\\System32\\tar.exe";
-const std::string kPowerShellPath = "C:\\windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe";
+// PowerShell is found in the native folder, which the helper probes first.
+const std::string kPowerShellPath = "C:\\windows\\Sysnative\\WindowsPowerShell\\v1.0\\powershell.exe";
 const std::string kIsoBytes = "rescue image stand-in\n";
 
 constexpr const char* kTitle = "Kelto Remote";
