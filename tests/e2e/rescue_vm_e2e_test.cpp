@@ -273,6 +273,28 @@ TEST_F(RescueVmTest, TlsUrlsUseHttps) {
     EXPECT_THAT(server.Requests(), ElementsAre("(not HTTP)"));
 }
 
+// curl has no limit on the whole transfer: a server that never answers is ended by the
+// customer closing curl's console, which ends curl with the console's close code.
+TEST_F(RescueVmTest, ClosingAStalledDownloadEndsIt) {
+    server.Serve("/vm/qemu.zip", HttpServer::Silence());
+    auto helper = StartElevatedForServer();
+    ASSERT_TRUE(PollUntil(Deadline::In(kDefaultWait), [&] { return server.Requests().size() == 1; }));
+    bool closed = false;
+    std::string seen;
+    for (const auto& member : RunningProcesses()) {
+        seen += " " + member.image;
+        const std::string name = "curl.exe";
+        if (member.image.size() < name.size() ||
+            _stricmp(member.image.c_str() + member.image.size() - name.size(), name.c_str()) != 0)
+            continue;
+        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, member.id));
+        closed = process && ::TerminateProcess(process.get(), STATUS_CONTROL_C_EXIT);
+    }
+    ASSERT_TRUE(closed) << "no curl to close among:" << seen;
+    ExpectOutcome(helper, kArchiveBox, IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
+}
+
 TEST_F(RescueVmTest, WithoutCurlNothingIsRequested) {
     UninstallSystemProgram(kSystem32For32Bit + L"\\curl.exe");
     ExpectOutcome(StartElevatedForServer(), kArchiveBox, IconKind::Exclamation);
