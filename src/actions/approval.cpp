@@ -7,6 +7,7 @@
 #include "intake/activity_log.h"
 #include "intake/context.h"
 #include "intake/session_store.h"
+#include "rescuevm/rescue_vm.h"
 #include "token/token.h"
 
 namespace kelto::actions {
@@ -149,7 +150,9 @@ bool ConfirmRescueVm(intake::Context& context) {
     }
     const std::string text = std::string("הפעולה תוריד את QEMU.zip ואת קובץ ה-ISO.") + kCrLf +
                              "ה-ZIP יחולץ לתיקיית QEMU ליד כלי העזר." + kCrLf +
-                             "QEMU לא תותקן ב-Windows ולא יימחקו קבצים אחרים." + kCrLf + kCrLf +
+                             "QEMU לא תותקן ב-Windows ולא יימחקו קבצים אחרים." + kCrLf +
+                             // The elevated instance runs what this server sends: name it.
+                             "שרת ההורדה: " + rescuevm::ServerBaseUrl(context.request) + kCrLf + kCrLf +
                              "להמשיך בהורדה ובהפעלה?";
     return AskYesNo(context, text, "Kelto Remote - מכונה וירטואלית");
 }

@@ -161,9 +161,9 @@ public:
 class ChildProcesses {
 public:
     virtual ~ChildProcesses() = default;
-    // Runs the command line without a window and waits; the exit code, or nothing when the
-    // program could not be started.
-    virtual std::optional<std::uint32_t> RunAndWait(const std::string& commandLine) = 0;
+    // Runs the command line with its window shown as `showMode` says (kShow...) and waits
+    // until it ends; the exit code, or nothing when the program could not be started.
+    virtual std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int showMode) = 0;
 };
 
 // One restore point as enumerated from the SystemRestore class.

@@ -1,19 +1,113 @@
 #include "rescuevm/rescue_vm.h"
 
-#include <string>
-
+#include "base/command_line.h"
 #include "intake/activity_log.h"
 #include "intake/context.h"
+#include "intake/protocol_parse.h"
+#include "rescuevm/vm_files.h"
 
 namespace kelto::rescuevm {
 
+namespace {
+
+using namespace platform::mb;
+
+constexpr const char* kCrLf = "\r\n";
+constexpr const char* kTitle = "Kelto Remote";
+
+void Box(intake::Context& context, const std::string& text, unsigned icon) {
+    context.system.dialogs.MessageBox(context.window.Owner(), text, kTitle, kOk | icon);
+}
+
+void Warn(intake::Context& context, const std::string& text) { Box(context, text, kIconExclamation); }
+
+bool HasServerAddress(const intake::RequestState& request) {
+    return intake::IsValidHost(request.ServerHost) && request.ServerPort >= 1 &&
+           request.ServerPort <= intake::kMaxPort;
+}
+
+struct LocalPaths {
+    std::string archive;
+    std::string iso;
+    std::string qemuFolder;
+};
+
+LocalPaths LocalPathsBeside(const std::string& programFolder) {
+    return {programFolder + "\\QEMU.zip", programFolder + "\\Kelto-Rescue.iso", programFolder + "\\QEMU"};
+}
+
+// Everything after the address check; failures that are not a refusal of their own
+// travel out as RescueVmFailure.
+void DownloadUnpackAndBoot(intake::Context& context) {
+    const std::string base = ServerBaseUrl(context.request);
+    const std::string& sid = context.request.CurrentSessionId;
+    const LocalPaths paths = LocalPathsBeside(base::GetOwnFolder(context.system.process));
+
+    EnsureFolder(context, paths.qemuFolder);
+
+    ShowMainStatus(context, "מוריד את QEMU.zip לתיקיית הממשק...");
+    if (!DownloadFile(context, base + "/vm/qemu.zip?sid=" + sid, paths.archive)) {
+        Warn(context, std::string("הורדת QEMU.zip נכשלה.") + kCrLf + "ודא שהקובץ QEMU.zip נמצא בתיקיית vm.");
+        return;
+    }
+    ShowMainStatus(context, "מוריד את קובץ ה-ISO. ההורדה עשויה להימשך...");
+    if (!DownloadFile(context, base + "/vm/kelto-rescue.iso?sid=" + sid, paths.iso)) {
+        Warn(context,
+             std::string("הורדת קובץ ה-ISO נכשלה.") + kCrLf + "ודא שהקובץ Kelto-Rescue.iso נמצא בתיקיית vm.");
+        return;
+    }
+    ShowMainStatus(context, "מחלץ את QEMU.zip לתיקיית QEMU...");
+    if (!ExtractZip(context, paths.archive, paths.qemuFolder)) {
+        Warn(context, "חילוץ QEMU.zip נכשל.");
+        return;
+    }
+    const std::string qemu = FindQemuExecutable(context, paths.qemuFolder);
+    if (qemu.empty()) {
+        Warn(context, "הקובץ qemu-system-x86_64.exe לא נמצא ב-ZIP.");
+        return;
+    }
+
+    ShowMainStatus(context, "מפעיל את קובץ ה-ISO ב-QEMU Portable...");
+    // File and folder go to the shell as fields of their own, unquoted even with blanks;
+    // only the ISO path inside the arguments needs its quotes. QEMU outlives the helper.
+    const int result =
+        context.system.shell.Execute(context.window.Owner(), "open", qemu, QemuArguments(paths.iso),
+                                     GetParentFolder(qemu), platform::kShowNormal);
+    if (!platform::ShellSucceeded(result)) {
+        Warn(context,
+             std::string("QEMU לא הצליחה להפעיל את ה-ISO.") + kCrLf + "קוד שגיאה: " + std::to_string(result));
+        return;
+    }
+    intake::WriteLog(context.system, "Virtual ISO started: " + paths.iso);
+    Box(context, "QEMU Portable הופעלה עם קובץ ה-ISO.", kIconInformation);
+}
+
+}  // namespace
+
+std::string ServerBaseUrl(const intake::RequestState& request) {
+    return std::string(request.ServerUseTls ? "https://" : "http://") + request.ServerHost + ":" +
+           std::to_string(request.ServerPort);
+}
+
+std::string QemuArguments(const std::string& isoPath) {
+    return "-name " + QuoteArgument("Kelto Rescue") + " -machine accel=whpx:tcg" + " -m 3072 -smp 2" +
+           " -boot order=d,menu=on" + " -cdrom " + QuoteArgument(isoPath) + " -device qemu-xhci" +
+           " -device usb-tablet" + " -nic user,model=e1000 -no-reboot";
+}
+
 void LaunchRescueVm(intake::Context& context) {
-    // The rescue VM is not part of this build yet: every request ends in the failure handler.
-    const std::string description = "The rescue VM is not available in this version of the helper.";
-    intake::WriteLog(context.system, "Virtual ISO failed: " + description);
-    context.system.dialogs.MessageBox(context.window.Owner(),
-                                      "הפעלת המכונה הווירטואלית נכשלה.\r\n" + description, "Kelto Remote",
-                                      platform::mb::kOk | platform::mb::kIconExclamation);
+    // The address came from a URL that any web page can open: refuse what cannot be a server.
+    if (!HasServerAddress(context.request)) {
+        Warn(context, "כתובת שרת Kelto אינה תקינה.");
+        return;
+    }
+    try {
+        DownloadUnpackAndBoot(context);
+    } catch (const RescueVmFailure& failure) {
+        const std::string description = failure.what();
+        intake::WriteLog(context.system, "Virtual ISO failed: " + description);
+        Warn(context, std::string("הפעלת המכונה הווירטואלית נכשלה.") + kCrLf + description);
+    }
 }
 
 }  // namespace kelto::rescuevm

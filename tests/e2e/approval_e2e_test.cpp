@@ -12,36 +12,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::SizeIs;
 
-constexpr std::int64_t kTokenWindowSeconds = 300;
-
-// The token function as it is documented for whoever issues tokens, written out here on its
-// own so that the helper is checked against an implementation it does not share.
-std::string TokenOfWindow(std::int64_t window) {
-    std::int64_t v = ((window % 1000000) * 7919 + 731927) % 1000000;
-    for (char c : std::string_view("PLOVA5216SIGIL")) v = (v * 131 + 17 * c) % 1000000;
-    char text[16];
-    std::snprintf(text, sizeof text, "%06lld", static_cast<long long>(v));
-    return text;
-}
-
 TEST(TokenReference, GivesTheDocumentedTokens) {
     EXPECT_EQ(TokenOfWindow(0), "072923");
     EXPECT_EQ(TokenOfWindow(204384), "226939");
-}
-
-// The current token window, once at least a few seconds of it are left, so that the helper
-// checks the token in the window it was computed for and not only through the next one's grace.
-std::int64_t SettledTokenWindow() {
-    std::int64_t seconds = 0;
-    const bool settled = PollUntil(
-        Deadline::In(milliseconds(8000)),
-        [&] {
-            seconds = UtcSecondsSince2024();
-            return seconds % kTokenWindowSeconds < kTokenWindowSeconds - 5;
-        },
-        milliseconds(100));
-    if (!settled) throw DriverError("the clock did not reach a new token window");
-    return seconds / kTokenWindowSeconds;
 }
 
 // A token the helper accepts now: that of the current window or of a neighbour.

@@ -47,8 +47,10 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring argument = argv[i];
         if (TakeOption(argument, L"helper", programs.helper) ||
             TakeOption(argument, L"log-writer", programs.logWriter) ||
+            TakeOption(argument, L"artifacts", programs.artifacts) ||
             TakeOption(argument, L"standin", programs.standin) ||
-            TakeOption(argument, L"artifacts", programs.artifacts)) {
+            TakeOption(argument, L"forwarder", programs.forwarder) ||
+            TakeOption(argument, L"rescue-data", programs.rescueData)) {
             continue;
         }
         std::fprintf(stderr, "unknown argument: %ls\n", argv[i]);

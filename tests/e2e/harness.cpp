@@ -120,6 +120,27 @@ std::int64_t UtcSecondsSince2024() {
     return SecondsSince2024(now);
 }
 
+std::string TokenOfWindow(std::int64_t window) {
+    std::int64_t v = ((window % 1000000) * 7919 + 731927) % 1000000;
+    for (char c : std::string_view("PLOVA5216SIGIL")) v = (v * 131 + 17 * c) % 1000000;
+    char text[16];
+    std::snprintf(text, sizeof text, "%06lld", static_cast<long long>(v));
+    return text;
+}
+
+std::int64_t SettledTokenWindow() {
+    std::int64_t seconds = 0;
+    const bool settled = PollUntil(
+        Deadline::In(milliseconds(8000)),
+        [&] {
+            seconds = UtcSecondsSince2024();
+            return seconds % kTokenWindowSeconds < kTokenWindowSeconds - 5;
+        },
+        milliseconds(100));
+    if (!settled) throw DriverError("the clock did not reach a new token window");
+    return seconds / kTokenWindowSeconds;
+}
+
 TestPrograms& Programs() {
     static TestPrograms programs;
     return programs;
@@ -252,6 +273,29 @@ WindowSnapshot HelperTest::WaitForDialog(const Process& process, milliseconds wa
     return e2e::WaitForDialog(process.id, Deadline::In(wait));
 }
 
+WindowSnapshot HelperTest::WaitForDialogOfTest(milliseconds wait) {
+    DWORD owner = 0;
+    const bool found = PollUntil(Deadline::In(wait), [&] {
+        for (const auto& member : RunningProcesses()) {
+            for (HWND w : VisibleTopLevelWindows(member.id)) {
+                if (ClassNameOf(w) == "#32770") {
+                    owner = member.id;
+                    return true;
+                }
+            }
+        }
+        return false;
+    });
+    if (!found) {
+        std::string list;
+        for (const auto& p : RunningProcesses()) {
+            list += "\n  process " + std::to_string(p.id) + " " + p.image + ": " + DescribeWindows(p.id);
+        }
+        throw DriverError("no dialog of a process of the test appeared in time:" + list);
+    }
+    return e2e::WaitForDialog(owner, Deadline::In(wait));
+}
+
 WindowSnapshot HelperTest::WaitForMainWindow(const Process& process, milliseconds wait) {
     return e2e::WaitForMainWindow(process.id, Deadline::In(wait));
 }
@@ -338,17 +382,17 @@ std::vector<Launch> HelperTest::Launches() const {
     while (start < bytes.size()) {
         size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
-        // "<program>\t<working folder>\t<command line>": the command line may hold a tab.
         const std::string entry = bytes.substr(start, end - start);
-        Launch launch;
-        const size_t first = entry.find('\t');
-        const size_t second = first == std::string::npos ? std::string::npos : entry.find('\t', first + 1);
-        launch.program = entry.substr(0, first);
-        if (second != std::string::npos) {
-            launch.workingFolder = entry.substr(first + 1, second - first - 1);
-            launch.commandLine = entry.substr(second + 1);
+        // "<program>\t<working folder>\t<show mode>\t<command line>": the command line may hold a tab.
+        std::vector<std::string> fields;
+        size_t from = 0;
+        for (int i = 0; i < 3; ++i) {
+            const size_t tab = entry.find('\t', from);
+            fields.push_back(entry.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+            from = tab == std::string::npos ? entry.size() : tab + 1;
         }
-        launches.push_back(std::move(launch));
+        fields.push_back(entry.substr(from));
+        launches.push_back(Launch{fields[0], fields[3], fields[1], fields[2]});
         start = end + 1;
     }
     return launches;

@@ -35,6 +35,8 @@ struct TestPrograms {
     std::wstring logWriter;  // the WriteLog test program
     std::wstring standin;    // the stand-in that records how it was started
     std::wstring artifacts;  // a folder in the build tree for screenshots
+    std::wstring forwarder;  // the stand-in that forwards to Debian's curl and bsdtar
+    std::wstring rescueData; // the rescue VM's archives, made at build time
 };
 TestPrograms& Programs();
 
@@ -55,6 +57,14 @@ std::int64_t SecondsSince2024(const SYSTEMTIME& t);
 std::int64_t LocalSecondsSince2024();
 std::int64_t UtcSecondsSince2024();
 
+// The token function as it is documented for whoever issues tokens, written out here on its
+// own so that the helper is checked against an implementation it does not share.
+inline constexpr std::int64_t kTokenWindowSeconds = 300;
+std::string TokenOfWindow(std::int64_t window);
+// The current token window, once at least a few seconds of it are left, so that the helper
+// checks the token in the window it was computed for and not only through the next one's grace.
+std::int64_t SettledTokenWindow();
+
 struct RegistryValue {
     DWORD type = REG_NONE;
     std::string data;  // REG_SZ / REG_EXPAND_SZ as UTF-8
@@ -62,8 +72,9 @@ struct RegistryValue {
 
 struct Launch {
     std::string program;        // the stand-in's own path, as it was started
-    std::string workingFolder;  // its current folder as it started
     std::string commandLine;    // its full command line
+    std::string workingFolder;  // its current folder at start
+    std::string showMode;       // the show mode it was started with, "-" when none was given
 };
 
 // Pixels of a control as shown on screen; fails the test where the screen cannot be read.
@@ -105,6 +116,9 @@ protected:
     Process StartRaw(const std::wstring& commandLine, const std::wstring& workingDirectory = {});
 
     WindowSnapshot WaitForDialog(const Process& process, milliseconds wait = kDefaultWait);
+    // A dialog of any process of this test (the elevated instance is started by the shell,
+    // not by the test).
+    WindowSnapshot WaitForDialogOfTest(milliseconds wait = kDefaultWait);
     WindowSnapshot WaitForMainWindow(const Process& process, milliseconds wait = kDefaultWait);
     // The exit code; fails the test when the process is still running after the wait.
     DWORD WaitForExit(const Process& process, milliseconds wait = kDefaultWait);

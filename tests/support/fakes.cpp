@@ -300,12 +300,22 @@ static std::vector<std::string> Children(
     return out;
 }
 
-std::vector<std::string> FakeFileSystem::ListFiles(const std::string& folder) {
-    return Children(entries, folder, false);
+std::vector<std::string> FakeFileSystem::List(const std::string& folder, bool folders) const {
+    if (unlistableFolders.count(folder)) return {};
+    auto names = Children(entries, folder, folders);
+    const auto order = listingOrder.find(folder);
+    if (order == listingOrder.end()) return names;
+    const auto rank = [&](const std::string& name) {
+        const auto at = std::find(order->second.begin(), order->second.end(), name);
+        return at - order->second.begin();
+    };
+    std::stable_sort(names.begin(), names.end(),
+                     [&](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
+    return names;
 }
-std::vector<std::string> FakeFileSystem::ListFolders(const std::string& folder) {
-    return Children(entries, folder, true);
-}
+
+std::vector<std::string> FakeFileSystem::ListFiles(const std::string& folder) { return List(folder, false); }
+std::vector<std::string> FakeFileSystem::ListFolders(const std::string& folder) { return List(folder, true); }
 
 platform::Outcome FakeFileSystem::CreateFolder(const std::string& path) {
     constexpr std::uint32_t kAlreadyExists = 183;
@@ -313,6 +323,7 @@ platform::Outcome FakeFileSystem::CreateFolder(const std::string& path) {
     if (entries.count(path)) return {kAlreadyExists};
     if (readOnlyFolders.count(text::ParentFolder(path))) return {kAccessDenied};
     entries[path] = {Attr::Folder, {}};
+    createdFolders.push_back(path);
     return {};
 }
 

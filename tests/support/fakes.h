@@ -110,10 +110,19 @@ public:
     void AddFile(const std::string& path, Attr attr = Attr::Normal, std::string content = {});
     std::map<std::string, std::pair<Attr, std::string>> entries;  // path -> (attribute, content)
     std::set<std::string> readOnlyFolders;
+    // Folders whose listing fails (both lists come back empty although they hold entries).
+    std::set<std::string> unlistableFolders;
+    // The order in which a folder lists its entries (by name); names not given follow in
+    // path order. Without it a folder lists in path order.
+    std::map<std::string, std::vector<std::string>> listingOrder;
+    std::vector<std::string> createdFolders;  // every folder created, in order
     // Answers Busy to this many Append calls before the next one goes through.
     int busyAppends = 0;
     int appendCalls = 0;
     std::vector<std::string> probes;  // every IsNormalFile path, in order
+
+private:
+    std::vector<std::string> List(const std::string& folder, bool folders) const;
 };
 
 class FakeProcess : public platform::Process {
@@ -129,15 +138,20 @@ public:
 
 class FakeChildren : public platform::ChildProcesses {
 public:
-    std::optional<std::uint32_t> RunAndWait(const std::string& commandLine) override {
+    std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int showMode) override {
         commandLines.push_back(commandLine);
+        showModes.push_back(showMode);
+        if (onRun) onRun(commandLine);
         if (exitCodes.empty()) return 0u;
         auto code = exitCodes.front();
         exitCodes.pop_front();
         return code;
     }
     std::vector<std::string> commandLines;
+    std::vector<int> showModes;
     std::deque<std::optional<std::uint32_t>> exitCodes;
+    // What the child does to the system while it runs (for example write its output file).
+    std::function<void(const std::string& commandLine)> onRun;
 };
 
 class FakeSystemRestore : public platform::SystemRestore {

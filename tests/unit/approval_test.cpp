@@ -202,7 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConfirmationCase{
             "virtualiso",
             "הפעולה תוריד את QEMU.zip ואת קובץ ה-ISO.\r\nה-ZIP יחולץ לתיקיית QEMU ליד כלי העזר.\r\nQEMU לא "
-            "תותקן ב-Windows ולא יימחקו קבצים אחרים.\r\n\r\nלהמשיך בהורדה ובהפעלה?",
+            "תותקן ב-Windows ולא יימחקו קבצים אחרים.\r\nשרת ההורדה: http://support.example.com:8443\r\n\r\n"
+            "להמשיך בהורדה ובהפעלה?",
             "Kelto Remote - מכונה וירטואלית"}),
     [](const auto& info) { return info.param.key; });
 

@@ -97,18 +97,22 @@ std::string Win32Process::ToAnsiCodePage(const std::string& utf8) {
     return out;
 }
 
-std::optional<std::uint32_t> Win32ChildProcesses::RunAndWait(const std::string& commandLine) {
+std::optional<std::uint32_t> Win32ChildProcesses::RunAndWait(const std::string& commandLine, int showMode) {
     std::wstring mutableLine = Widen(commandLine);
+    // A console program gets a console of its own, shown as asked: the customer sees its
+    // progress and can close it to end a child that hangs.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showMode);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &info)) {
+    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
         return std::nullopt;
     }
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
-    ::WaitForSingleObject(process.get(), INFINITE);
+    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return std::nullopt;
     DWORD exitCode = 0;
     if (!::GetExitCodeProcess(process.get(), &exitCode)) return std::nullopt;
     return exitCode;

@@ -55,7 +55,7 @@ public:
 
 class Win32ChildProcesses : public ChildProcesses {
 public:
-    std::optional<std::uint32_t> RunAndWait(const std::string& commandLine) override;
+    std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int showMode) override;
 };
 
 class Win32SystemRestore : public SystemRestore {

@@ -1,0 +1,54 @@
+// A small HTTP server on 127.0.0.1 for the end-to-end tests: a thread of the test program that
+// answers each path as the test scripts it (the file's bytes, a bare status, or silence) and
+// records every request it received.
+#pragma once
+
+#include <winsock2.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kelto::e2e {
+
+class HttpServer {
+public:
+    struct Answer {
+        enum class Kind { Bytes, Status, Silence } kind = Kind::Status;
+        int status = 404;
+        std::string body;
+    };
+    static Answer File(std::string bytes) { return {Answer::Kind::Bytes, 200, std::move(bytes)}; }
+    static Answer Status(int status) { return {Answer::Kind::Status, status, {}}; }
+    // Takes the connection and never answers.
+    static Answer Silence() { return {Answer::Kind::Silence, 0, {}}; }
+
+    // Listens on a free port of 127.0.0.1 from construction to destruction.
+    HttpServer();
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    int Port() const { return port_; }
+    // How to answer a path (the request target without its query). Unscripted paths get 404.
+    void Serve(const std::string& path, Answer answer);
+    // The request targets received, in order, query included; "(not HTTP)" for a connection
+    // that opened with anything but an HTTP request (a TLS handshake, say).
+    std::vector<std::string> Requests() const;
+
+private:
+    void Run();
+    void Handle(SOCKET connection);
+
+    SOCKET listener_ = INVALID_SOCKET;
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    std::map<std::string, Answer> answers_;
+    std::vector<std::string> requests_;
+    std::vector<SOCKET> held_;
+    std::thread thread_;
+};
+
+}  // namespace kelto::e2e

@@ -1,0 +1,352 @@
+// The rescue VM with the real executable: downloads from a test server on 127.0.0.1 through
+// curl, unpacking through tar, the emulator's start through the shell.
+//
+// Wine has neither curl.exe nor tar.exe. The fixture installs the forwarding stand-in as both
+// into the prefix's 32-bit system folder (syswow64), which the helper, a 32-bit process,
+// reaches through the System32 candidate of its system-folder lookup (nothing of that name is
+// in the native folder it probes first). The stand-in records its start and runs Debian's
+// curl or bsdtar. The archive the server sends holds the recording stand-in as the emulator.
+#include "http_server.h"
+// After winsock2.h, which must precede <windows.h>.
+#include "harness.h"
+
+namespace kelto::e2e {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+
+const std::wstring kSystem32For32Bit = L"C:\\windows\\syswow64";
+// The helper names its system programs by the System32 candidate.
+const std::string kCurlPath = "C:\\windows\\System32\\curl.exe";
+const std::string kTarPath = "C:\\windows\\System32\\tar.exe";
+// PowerShell is found in the native folder, which the helper probes first.
+const std::string kPowerShellPath = "C:\\windows\\Sysnative\\WindowsPowerShell\\v1.0\\powershell.exe";
+const std::string kIsoBytes = "rescue image stand-in\n";
+
+constexpr const char* kTitle = "Kelto Remote";
+constexpr const char* kConfirmTitle = "Kelto Remote - מכונה וירטואלית";
+constexpr const char* kArchiveBox = "הורדת QEMU.zip נכשלה.\r\nודא שהקובץ QEMU.zip נמצא בתיקיית vm.";
+constexpr const char* kIsoBox = "הורדת קובץ ה-ISO נכשלה.\r\nודא שהקובץ Kelto-Rescue.iso נמצא בתיקיית vm.";
+constexpr const char* kNoEmulatorBox = "הקובץ qemu-system-x86_64.exe לא נמצא ב-ZIP.";
+constexpr const char* kStartedBox = "QEMU Portable הופעלה עם קובץ ה-ISO.";
+constexpr const char* kAddressRefused = "כתובת שרת Kelto אינה תקינה.";
+
+std::string ReadFileBytes(const std::wstring& path) {
+    UniqueHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return {};
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) throw DriverError("cannot write " + Narrow(path));
+    DWORD written = 0;
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string QemuArguments(const std::string& isoPath) {
+    return "-name \"Kelto Rescue\" -machine accel=whpx:tcg -m 3072 -smp 2 -boot order=d,menu=on -cdrom \"" +
+           isoPath + "\" -device qemu-xhci -device usb-tablet -nic user,model=e1000 -no-reboot";
+}
+
+// The text of a launch's command line after its program, which the shell writes in quotes.
+std::string ArgumentsOf(const std::string& commandLine) {
+    if (commandLine.empty() || commandLine[0] != '"') return commandLine.substr(commandLine.find(' ') + 1);
+    const size_t close = commandLine.find('"', 1);
+    return close == std::string::npos || close + 2 > commandLine.size() ? std::string()
+                                                                        : commandLine.substr(close + 2);
+}
+
+class RescueVmTest : public HelperTest {
+protected:
+    void SetUp() override {
+        HelperTest::SetUp();
+        if (Programs().forwarder.empty() || Programs().standin.empty() || Programs().rescueData.empty())
+            GTEST_FAIL() << "--forwarder=, --standin= and --rescue-data= are needed";
+        InstallSystemProgram(Programs().forwarder, kSystem32For32Bit + L"\\curl.exe");
+        InstallSystemProgram(Programs().forwarder, kSystem32For32Bit + L"\\tar.exe");
+        server.Serve("/vm/qemu.zip", HttpServer::File(ReadFileBytes(Programs().rescueData + L"\\qemu.zip")));
+        server.Serve("/vm/kelto-rescue.iso", HttpServer::File(kIsoBytes));
+    }
+
+    void TearDown() override {
+        HelperTest::TearDown();
+        for (const auto& path : installed_) ::DeleteFileW(path.c_str());
+        if (powerShellOverridden_) {
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"powershell.exe");
+            ::MoveFileExW((powerShellNative_ + L".kelto").c_str(), powerShellNative_.c_str(),
+                          MOVEFILE_REPLACE_EXISTING);
+        }
+    }
+
+    void InstallSystemProgram(const std::wstring& program, const std::wstring& target) {
+        if (!::CopyFileW(program.c_str(), target.c_str(), FALSE))
+            throw DriverError("cannot install " + Narrow(target) + ", error " +
+                              std::to_string(::GetLastError()));
+        installed_.push_back(target);
+    }
+    void UninstallSystemProgram(const std::wstring& target) { ::DeleteFileW(target.c_str()); }
+
+    // The recording stand-in in place of PowerShell. Wine has a PowerShell of its own in the
+    // native system folder, which the helper probes first: the stand-in goes there, and the
+    // prefix is told to run that file rather than Wine's builtin.
+    void ReplacePowerShell() {
+        powerShellNative_ = L"C:\\windows\\Sysnative\\WindowsPowerShell\\v1.0\\powershell.exe";
+        if (!::MoveFileExW(powerShellNative_.c_str(), (powerShellNative_ + L".kelto").c_str(),
+                           MOVEFILE_REPLACE_EXISTING))
+            throw DriverError("cannot move Wine's powershell.exe aside, error " +
+                              std::to_string(::GetLastError()));
+        powerShellOverridden_ = true;
+        if (!::CopyFileW(Programs().standin.c_str(), powerShellNative_.c_str(), FALSE))
+            throw DriverError("cannot install the PowerShell stand-in");
+        WriteOverride(L"powershell.exe", L"native");
+    }
+
+    static void WriteOverride(const std::wstring& name, const std::wstring& value) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            throw DriverError("cannot open the DLL overrides");
+        ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+    }
+
+    std::string Base(bool tls = false) const {
+        return std::string(tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(server.Port());
+    }
+    std::string Folder8() const { return Narrow(Folder()); }
+
+    // The elevated instance started by hand for an authorized session, as the shell would.
+    Process StartElevated(const std::string& host, const std::string& port, bool tls = false) {
+        StoreAuthorizedSession("vm-1", LocalSecondsSince2024() + 3600);
+        return StartHelper(Widen("/elevated:virtualiso::0:vm-1:" + host + ":" + port + (tls ? ":1" : ":0")));
+    }
+    Process StartElevatedForServer(bool tls = false) {
+        return StartElevated("127.0.0.1", std::to_string(server.Port()), tls);
+    }
+
+    // The one box of the run; answered, and the run over.
+    void ExpectOutcome(const Process& helper, const std::string& text, IconKind icon) {
+        const auto box = WaitForDialog(helper, milliseconds(90000));
+        ExpectMessageBox(box, kTitle, text, icon, {IDOK});
+        Answer(box, IDOK);
+        WaitForExit(helper);
+        WaitUntilAllEnded();
+    }
+
+    std::vector<std::string> RescueLogLines() const {
+        std::vector<std::string> out;
+        for (const auto& m : LogMessages()) {
+            if (m.rfind("Downloading VM file: ", 0) == 0 || m.rfind("Virtual ISO ", 0) == 0) out.push_back(m);
+        }
+        return out;
+    }
+
+    std::vector<Launch> LaunchesOf(const std::string& nameEnd) const {
+        std::vector<Launch> out;
+        for (const auto& l : Launches()) {
+            if (l.program.size() >= nameEnd.size() &&
+                _stricmp(l.program.c_str() + l.program.size() - nameEnd.size(), nameEnd.c_str()) == 0)
+                out.push_back(l);
+        }
+        return out;
+    }
+
+    std::string CurlLine(const std::string& file, const std::string& url) const {
+        return "\"" + kCurlPath + "\" --fail --location --retry 2 --connect-timeout 20 --output \"" +
+               Folder8() + "\\" + file + "\" \"" + url + "\"";
+    }
+
+    HttpServer server;
+
+private:
+    std::vector<std::wstring> installed_;
+    std::wstring powerShellNative_;
+    bool powerShellOverridden_ = false;
+};
+
+// The whole road: URL, consent, the confirmation naming the server, the relaunch, both
+// downloads, the unpacking and the emulator's start.
+TEST_F(RescueVmTest, UrlToBootedIso) {
+    StoreAuthorizedSession("vm-1", LocalSecondsSince2024() + 3600);
+    const std::string port = std::to_string(server.Port());
+    auto helper =
+        StartHelper(Widen("\"kelto://virtualiso/sid/vm-1/host/127.0.0.1/port/" + port + "/tls/0\""));
+
+    const auto consent = WaitForDialog(helper);
+    EXPECT_EQ(consent.title, kConsentTitle);
+    Answer(consent, IDYES);
+    const auto confirm = WaitForDialog(helper);
+    ExpectMessageBox(
+        confirm, kConfirmTitle,
+        "הפעולה תוריד את QEMU.zip ואת קובץ ה-ISO.\r\nה-ZIP יחולץ לתיקיית QEMU ליד כלי העזר.\r\nQEMU לא "
+        "תותקן ב-Windows ולא יימחקו קבצים אחרים.\r\nשרת ההורדה: http://127.0.0.1:" +
+            port + "\r\n\r\nלהמשיך בהורדה ובהפעלה?",
+        IconKind::Exclamation, {IDYES, IDNO});
+    Answer(confirm, IDYES);
+    WaitForExit(helper);
+
+    const auto box = WaitForDialogOfTest(milliseconds(90000));
+    ExpectMessageBox(box, kTitle, kStartedBox, IconKind::Information, {IDOK});
+    Answer(box, IDOK);
+    WaitUntilAllEnded(milliseconds(30000));
+
+    const std::string folder = Folder8();
+    const std::string iso = folder + "\\Kelto-Rescue.iso";
+    const auto emulator = LaunchesOf("QEMU-SYSTEM-X86_64.EXE");
+    ASSERT_THAT(emulator, SizeIs(1));
+    EXPECT_EQ(emulator[0].program, folder + "\\QEMU\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE");
+    EXPECT_EQ(ArgumentsOf(emulator[0].commandLine), QemuArguments(iso));
+    EXPECT_EQ(emulator[0].workingFolder, folder + "\\QEMU\\Portable QEMU\\bin");
+    EXPECT_EQ(emulator[0].showMode, "1");
+
+    const auto curl = LaunchesOf("\\curl.exe");
+    ASSERT_THAT(curl, SizeIs(2));
+    EXPECT_EQ(curl[0].commandLine, CurlLine("QEMU.zip", Base() + "/vm/qemu.zip?sid=vm-1"));
+    EXPECT_EQ(curl[1].commandLine, CurlLine("Kelto-Rescue.iso", Base() + "/vm/kelto-rescue.iso?sid=vm-1"));
+    const auto tar = LaunchesOf("\\tar.exe");
+    ASSERT_THAT(tar, SizeIs(1));
+    EXPECT_EQ(tar[0].commandLine,
+              "\"" + kTarPath + "\" -xf \"" + folder + "\\QEMU.zip\" -C \"" + folder + "\\QEMU\"");
+    for (const auto& l : {curl[0], curl[1], tar[0]}) EXPECT_EQ(l.showMode, "1") << l.commandLine;
+
+    EXPECT_THAT(RescueLogLines(),
+                ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1",
+                            "Downloading VM file: " + Base() + "/vm/kelto-rescue.iso?sid=vm-1",
+                            "Virtual ISO started: " + iso));
+    EXPECT_THAT(server.Requests(), ElementsAre("/vm/qemu.zip?sid=vm-1", "/vm/kelto-rescue.iso?sid=vm-1"));
+    // Archive, image and the unpacked tree stay beside the helper.
+    EXPECT_EQ(ReadFileBytes(Folder() + L"\\QEMU.zip"), ReadFileBytes(Programs().rescueData + L"\\qemu.zip"));
+    EXPECT_EQ(ReadFileBytes(Folder() + L"\\Kelto-Rescue.iso"), kIsoBytes);
+    EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE"));
+    EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\qemu-system-x86_64.exe.txt"));
+}
+
+TEST_F(RescueVmTest, ArchiveNotFoundKeepsTheOldArchiveAndStops) {
+    WriteFileBytes(Folder() + L"\\QEMU.zip", "archive of an earlier run");
+    server.Serve("/vm/qemu.zip", HttpServer::Status(404));
+    ExpectOutcome(StartElevatedForServer(), kArchiveBox, IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
+    EXPECT_THAT(server.Requests(), ElementsAre("/vm/qemu.zip?sid=vm-1"));
+    EXPECT_THAT(LaunchesOf("\\tar.exe"), IsEmpty());
+    EXPECT_EQ(ReadFileBytes(Folder() + L"\\QEMU.zip"), "archive of an earlier run");
+}
+
+TEST_F(RescueVmTest, IsoNotFoundStopsBeforeUnpacking) {
+    server.Serve("/vm/kelto-rescue.iso", HttpServer::Status(404));
+    ExpectOutcome(StartElevatedForServer(), kIsoBox, IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(),
+                ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1",
+                            "Downloading VM file: " + Base() + "/vm/kelto-rescue.iso?sid=vm-1"));
+    EXPECT_THAT(LaunchesOf("\\tar.exe"), IsEmpty());
+}
+
+TEST_F(RescueVmTest, ArchiveWithoutTheEmulatorIsRefused) {
+    server.Serve("/vm/qemu.zip",
+                 HttpServer::File(ReadFileBytes(Programs().rescueData + L"\\no-emulator.zip")));
+    ExpectOutcome(StartElevatedForServer(), kNoEmulatorBox, IconKind::Exclamation);
+    EXPECT_THAT(LaunchesOf("\\tar.exe"), SizeIs(1));
+    EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\qemu-system-x86_64.exe.txt"));
+    EXPECT_THAT(LaunchesOf("QEMU-SYSTEM-X86_64.EXE"), IsEmpty());
+    EXPECT_THAT(RescueLogLines(), SizeIs(2));
+}
+
+// curl opens a TLS handshake that the plain server cannot answer: the download fails.
+TEST_F(RescueVmTest, TlsUrlsUseHttps) {
+    ExpectOutcome(StartElevatedForServer(true), kArchiveBox, IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(),
+                ElementsAre("Downloading VM file: " + Base(true) + "/vm/qemu.zip?sid=vm-1"));
+    EXPECT_THAT(server.Requests(), ElementsAre("(not HTTP)"));
+}
+
+// curl has no limit on the whole transfer: a server that never answers is ended by the
+// customer closing curl's console, which ends curl with the console's close code.
+TEST_F(RescueVmTest, ClosingAStalledDownloadEndsIt) {
+    server.Serve("/vm/qemu.zip", HttpServer::Silence());
+    auto helper = StartElevatedForServer();
+    ASSERT_TRUE(PollUntil(Deadline::In(kDefaultWait), [&] { return server.Requests().size() == 1; }));
+    bool closed = false;
+    std::string seen;
+    for (const auto& member : RunningProcesses()) {
+        seen += " " + member.image;
+        const std::string name = "curl.exe";
+        if (member.image.size() < name.size() ||
+            _stricmp(member.image.c_str() + member.image.size() - name.size(), name.c_str()) != 0)
+            continue;
+        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, member.id));
+        closed = process && ::TerminateProcess(process.get(), STATUS_CONTROL_C_EXIT);
+    }
+    ASSERT_TRUE(closed) << "no curl to close among:" << seen;
+    ExpectOutcome(helper, kArchiveBox, IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
+}
+
+TEST_F(RescueVmTest, WithoutCurlNothingIsRequested) {
+    UninstallSystemProgram(kSystem32For32Bit + L"\\curl.exe");
+    ExpectOutcome(StartElevatedForServer(), kArchiveBox, IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
+    EXPECT_THAT(server.Requests(), IsEmpty());
+}
+
+// Without tar, PowerShell gets the archive; the folder's "'" is doubled inside its literals.
+TEST_F(RescueVmTest, WithoutTarPowerShellUnpacks) {
+    UninstallSystemProgram(kSystem32For32Bit + L"\\tar.exe");
+    ReplacePowerShell();
+    const std::wstring folder = MakeFolder(L"O'Neil kit");
+    const std::wstring exe = CopyInto(ExePath(), folder);
+    StoreAuthorizedSession("vm-1", LocalSecondsSince2024() + 3600);
+    auto helper = StartRaw(L"\"" + exe + L"\" /elevated:virtualiso::0:vm-1:127.0.0.1:" +
+                           std::to_wstring(server.Port()) + L":0");
+    // The stand-in unpacks nothing.
+    ExpectOutcome(helper, kNoEmulatorBox, IconKind::Exclamation);
+    const std::string f = Narrow(folder);
+    std::string escaped = f;
+    escaped.replace(escaped.find('\''), 1, "''");
+    const auto powerShell = LaunchesOf("\\powershell.exe");
+    ASSERT_THAT(powerShell, SizeIs(1));
+    EXPECT_EQ(powerShell[0].commandLine,
+              "\"" + kPowerShellPath +
+                  "\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive "
+                  "-LiteralPath '" +
+                  escaped + "\\QEMU.zip' -DestinationPath '" + escaped + "\\QEMU' -Force\"");
+    EXPECT_EQ(powerShell[0].showMode, "1");
+}
+
+TEST_F(RescueVmTest, FileNamedQemuGoesToTheFailureHandler) {
+    WriteFileBytes(Folder() + L"\\QEMU", "not a folder");
+    const std::string description = "Cannot create folder " + Folder8() + "\\QEMU (error 183)";
+    ExpectOutcome(StartElevatedForServer(), "הפעלת המכונה הווירטואלית נכשלה.\r\n" + description,
+                  IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(), ElementsAre("Virtual ISO failed: " + description));
+    EXPECT_THAT(server.Requests(), IsEmpty());
+}
+
+TEST_F(RescueVmTest, HandMadeLinesWithoutAUsableServerAreRefused) {
+    const std::string token = TokenOfWindow(SettledTokenWindow());
+    for (const std::string& address : {std::string("127.0.0.1:70000"), std::string("127.0.0.1:0"),
+                                       "bad_host:" + std::to_string(server.Port())}) {
+        SCOPED_TRACE(address);
+        auto helper = StartHelper(Widen("/elevated:virtualiso:" + token + ":0:vm-1:" + address + ":0"));
+        ExpectOutcome(helper, kAddressRefused, IconKind::Exclamation);
+    }
+    EXPECT_THAT(RescueLogLines(), IsEmpty());
+    EXPECT_THAT(server.Requests(), IsEmpty());
+    EXPECT_THAT(Launches(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace kelto::e2e
