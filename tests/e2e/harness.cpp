@@ -21,6 +21,8 @@ std::string FormatLocal(const SYSTEMTIME& t) {
     return buffer;
 }
 
+}  // namespace
+
 std::string ReadWholeFile(const std::wstring& path) {
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -33,6 +35,8 @@ std::string ReadWholeFile(const std::wstring& path) {
         bytes.append(buffer, read);
     return bytes;
 }
+
+namespace {
 
 // "yyyy-mm-dd hh:nn:ss " at the start of a line: the pattern ^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ,
 // checked by hand because std::regex recurses per character and overflows the stack on
@@ -114,6 +118,25 @@ std::int64_t LocalSecondsSince2024() {
     return SecondsSince2024(now);
 }
 
+ScreenDpi::ScreenDpi(DWORD dpi) {
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+    DWORD size = sizeof previous_;
+    hadPrevious_ = ::RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(&previous_), &size) == ERROR_SUCCESS;
+    ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+}
+
+ScreenDpi::~ScreenDpi() {
+    if (hadPrevious_) {
+        ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_),
+                         sizeof previous_);
+    } else {
+        ::RegDeleteValueW(key_, L"LogPixels");
+    }
+    ::RegCloseKey(key_);
+}
+
 std::int64_t UtcSecondsSince2024() {
     SYSTEMTIME now;
     ::GetSystemTime(&now);
@@ -128,13 +151,13 @@ std::string TokenOfWindow(std::int64_t window) {
     return text;
 }
 
-std::int64_t SettledTokenWindow() {
+std::int64_t SettledTokenWindow(std::int64_t secondsLeft) {
     std::int64_t seconds = 0;
     const bool settled = PollUntil(
-        Deadline::In(milliseconds(8000)),
+        Deadline::In(milliseconds((secondsLeft + 5) * 1000)),
         [&] {
             seconds = UtcSecondsSince2024();
-            return seconds % kTokenWindowSeconds < kTokenWindowSeconds - 5;
+            return seconds % kTokenWindowSeconds < kTokenWindowSeconds - secondsLeft;
         },
         milliseconds(100));
     if (!settled) throw DriverError("the clock did not reach a new token window");

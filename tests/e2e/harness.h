@@ -31,12 +31,12 @@ namespace kelto::e2e {
 
 // Where the programs under test are, as Windows paths (set from the command line).
 struct TestPrograms {
-    std::wstring helper;     // KeltoClientHelper.exe
-    std::wstring logWriter;  // the WriteLog test program
-    std::wstring standin;    // the stand-in that records how it was started
-    std::wstring artifacts;  // a folder in the build tree for screenshots
-    std::wstring forwarder;  // the stand-in that forwards to Debian's curl and bsdtar
-    std::wstring rescueData; // the rescue VM's archives, made at build time
+    std::wstring helper;      // KeltoClientHelper.exe
+    std::wstring logWriter;   // the WriteLog test program
+    std::wstring standin;     // the stand-in that records how it was started
+    std::wstring artifacts;   // a folder in the build tree for screenshots
+    std::wstring forwarder;   // the stand-in that forwards to Debian's curl and bsdtar
+    std::wstring rescueData;  // the rescue VM's archives, made at build time
 };
 TestPrograms& Programs();
 
@@ -61,9 +61,30 @@ std::int64_t UtcSecondsSince2024();
 // own so that the helper is checked against an implementation it does not share.
 inline constexpr std::int64_t kTokenWindowSeconds = 300;
 std::string TokenOfWindow(std::int64_t window);
-// The current token window, once at least a few seconds of it are left, so that the helper
-// checks the token in the window it was computed for and not only through the next one's grace.
-std::int64_t SettledTokenWindow();
+// The current token window, once at least `secondsLeft` of it are left, so that the helper
+// checks the token in the window it was computed for and not only through the next one's grace
+// (a test that types a token key by key needs a minute).
+std::int64_t SettledTokenWindow(std::int64_t secondsLeft = 5);
+
+// A file's whole content (shared with writers and deleters); empty when it cannot be read.
+std::string ReadWholeFile(const std::wstring& path);
+
+// Twips as pixels at a DPI, as the helper lays its windows out.
+inline int Px(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
+
+// Sets the screen's DPI for helpers started from now on and restores it afterwards.
+class ScreenDpi {
+public:
+    explicit ScreenDpi(DWORD dpi);
+    ~ScreenDpi();
+    ScreenDpi(const ScreenDpi&) = delete;
+    ScreenDpi& operator=(const ScreenDpi&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    DWORD previous_ = 0;
+    bool hadPrevious_ = false;
+};
 
 struct RegistryValue {
     DWORD type = REG_NONE;

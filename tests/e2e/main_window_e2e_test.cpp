@@ -27,42 +27,11 @@ constexpr DesignedControl kDesigned[] = {
 constexpr int kClientWidthTwips = 6552;
 constexpr int kClientHeightTwips = 4381;
 
-int Px(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
-
 const ControlInfo& Find(const WindowSnapshot& window, const DesignedControl& designed) {
     const auto* control = window.ControlWithText(designed.caption);
     if (control == nullptr) throw DriverError(std::string("no control \"") + designed.caption + "\"");
     return *control;
 }
-
-// Sets the screen's DPI for helpers started from now on and restores it afterwards.
-class ScreenDpi {
-public:
-    explicit ScreenDpi(DWORD dpi) {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
-                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
-        DWORD size = sizeof previous_;
-        hadPrevious_ = ::RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(&previous_), &size) == ERROR_SUCCESS;
-        ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-    }
-    ~ScreenDpi() {
-        if (hadPrevious_) {
-            ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_),
-                             sizeof previous_);
-        } else {
-            ::RegDeleteValueW(key_, L"LogPixels");
-        }
-        ::RegCloseKey(key_);
-    }
-    ScreenDpi(const ScreenDpi&) = delete;
-    ScreenDpi& operator=(const ScreenDpi&) = delete;
-
-private:
-    HKEY key_ = nullptr;
-    DWORD previous_ = 0;
-    bool hadPrevious_ = false;
-};
 
 class MainWindowLayoutTest : public HelperTest, public ::testing::WithParamInterface<UINT> {};
 

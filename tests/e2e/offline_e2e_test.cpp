@@ -43,31 +43,6 @@ constexpr const char* kConnectionOffline = "מצב ללא אינטרנט - אפ�
 constexpr const char* kIpInfoCaption = "הצג פרטי IP";
 constexpr const char* kCheckInternetCaption = "בדוק אם האינטרנט חזר";
 
-constexpr std::int64_t kTokenWindowSeconds = 300;
-
-// The token function as documented for whoever issues tokens, independent of the helper's.
-std::string TokenOfWindow(std::int64_t window) {
-    std::int64_t v = ((window % 1000000) * 7919 + 731927) % 1000000;
-    for (char c : std::string_view("PLOVA5216SIGIL")) v = (v * 131 + 17 * c) % 1000000;
-    char text[16];
-    std::snprintf(text, sizeof text, "%06lld", static_cast<long long>(v));
-    return text;
-}
-
-// The current token window once at least a minute of it is left: a test types key by key.
-std::int64_t SettledTokenWindow() {
-    std::int64_t seconds = 0;
-    const bool settled = PollUntil(
-        Deadline::In(milliseconds(70000)),
-        [&] {
-            seconds = UtcSecondsSince2024();
-            return seconds % kTokenWindowSeconds < kTokenWindowSeconds - 60;
-        },
-        milliseconds(200));
-    if (!settled) throw DriverError("the clock did not reach a new token window");
-    return seconds / kTokenWindowSeconds;
-}
-
 // Sets a variable of the test process, which the helpers it starts inherit, for one scope.
 class ScopedEnvironment {
 public:
@@ -426,7 +401,7 @@ TEST_F(OfflineTest, ContinueOpensTheOfflineWindowWithATaskbarButtonOnTheUrlRoad)
 }
 
 TEST_F(OfflineTest, TokenStatusFollowsEveryKeyAndASeventhCharacterCannotGoIn) {
-    const std::string token = TokenOfWindow(SettledTokenWindow());
+    const std::string token = TokenOfWindow(SettledTokenWindow(60));
     auto helper = StartHelper(L"kelto:offline/sid/s-42");
     const auto offline = OpenOfflineWindowFromUrl(helper);
     const HWND edit = ControlOfClass(offline, "Edit").hwnd;
@@ -457,7 +432,7 @@ TEST_F(OfflineTest, TokenStatusFollowsEveryKeyAndASeventhCharacterCannotGoIn) {
 }
 
 TEST_F(OfflineTest, MissingAndWrongTokensAreRefusedAndTheWindowStaysOpen) {
-    const std::int64_t window = SettledTokenWindow();
+    const std::int64_t window = SettledTokenWindow(60);
     auto helper = StartHelper(L"kelto:offline/sid/s-42");
     const auto offline = OpenOfflineWindowFromUrl(helper);
     const HWND list = ControlOfClass(offline, "ListBox").hwnd;
@@ -487,7 +462,7 @@ TEST_F(OfflineTest, MissingAndWrongTokensAreRefusedAndTheWindowStaysOpen) {
 }
 
 TEST_F(OfflineTest, AValidTokenSendsTheActionAndEverythingCloses) {
-    const std::string token = TokenOfWindow(SettledTokenWindow());
+    const std::string token = TokenOfWindow(SettledTokenWindow(60));
     auto helper = StartHelper();
     const auto [main, guide] = OpenGuideFromMainWindow(helper);
     PressControl(Control(guide, kContinueCaption).hwnd);
@@ -615,37 +590,6 @@ constexpr DesignedRect kGuideRects[] = {
     {"lblStep2", 360, 1830, 9780, 360},     {"cmdCableConnected", 4920, 7560, 5340, 510},
     {"cmdContinue", 1740, 7560, 3000, 510}, {"cmdClose", 240, 7560, 1320, 510},
     {"imgGuide", 750, 2310, 9000, 4920},
-};
-
-int Px(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
-
-// Sets the screen's DPI for helpers started from now on and restores it afterwards.
-class ScreenDpi {
-public:
-    explicit ScreenDpi(DWORD dpi) {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
-                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
-        DWORD size = sizeof previous_;
-        hadPrevious_ = ::RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(&previous_), &size) == ERROR_SUCCESS;
-        ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-    }
-    ~ScreenDpi() {
-        if (hadPrevious_) {
-            ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_),
-                             sizeof previous_);
-        } else {
-            ::RegDeleteValueW(key_, L"LogPixels");
-        }
-        ::RegCloseKey(key_);
-    }
-    ScreenDpi(const ScreenDpi&) = delete;
-    ScreenDpi& operator=(const ScreenDpi&) = delete;
-
-private:
-    HKEY key_ = nullptr;
-    DWORD previous_ = 0;
-    bool hadPrevious_ = false;
 };
 
 void ExpectLayout(const WindowSnapshot& window, const DesignedRect* designed, size_t count, UINT dpi) {

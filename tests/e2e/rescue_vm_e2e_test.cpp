@@ -33,18 +33,6 @@ constexpr const char* kNoEmulatorBox = "הקובץ qemu-system-x86_64.exe לא �
 constexpr const char* kStartedBox = "QEMU Portable הופעלה עם קובץ ה-ISO.";
 constexpr const char* kAddressRefused = "כתובת שרת Kelto אינה תקינה.";
 
-std::string ReadFileBytes(const std::wstring& path) {
-    UniqueHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return {};
-    std::string bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    return bytes;
-}
-
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file) throw DriverError("cannot write " + Narrow(path));
@@ -78,7 +66,7 @@ protected:
             GTEST_FAIL() << "--forwarder=, --standin= and --rescue-data= are needed";
         InstallSystemProgram(Programs().forwarder, kSystem32For32Bit + L"\\curl.exe");
         InstallSystemProgram(Programs().forwarder, kSystem32For32Bit + L"\\tar.exe");
-        server.Serve("/vm/qemu.zip", HttpServer::File(ReadFileBytes(Programs().rescueData + L"\\qemu.zip")));
+        server.Serve("/vm/qemu.zip", HttpServer::File(ReadWholeFile(Programs().rescueData + L"\\qemu.zip")));
         server.Serve("/vm/kelto-rescue.iso", HttpServer::File(kIsoBytes));
     }
 
@@ -230,8 +218,8 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
                             "Virtual ISO started: " + iso));
     EXPECT_THAT(server.Requests(), ElementsAre("/vm/qemu.zip?sid=vm-1", "/vm/kelto-rescue.iso?sid=vm-1"));
     // Archive, image and the unpacked tree stay beside the helper.
-    EXPECT_EQ(ReadFileBytes(Folder() + L"\\QEMU.zip"), ReadFileBytes(Programs().rescueData + L"\\qemu.zip"));
-    EXPECT_EQ(ReadFileBytes(Folder() + L"\\Kelto-Rescue.iso"), kIsoBytes);
+    EXPECT_EQ(ReadWholeFile(Folder() + L"\\QEMU.zip"), ReadWholeFile(Programs().rescueData + L"\\qemu.zip"));
+    EXPECT_EQ(ReadWholeFile(Folder() + L"\\Kelto-Rescue.iso"), kIsoBytes);
     EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE"));
     EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\qemu-system-x86_64.exe.txt"));
 }
@@ -243,7 +231,7 @@ TEST_F(RescueVmTest, ArchiveNotFoundKeepsTheOldArchiveAndStops) {
     EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
     EXPECT_THAT(server.Requests(), ElementsAre("/vm/qemu.zip?sid=vm-1"));
     EXPECT_THAT(LaunchesOf("\\tar.exe"), IsEmpty());
-    EXPECT_EQ(ReadFileBytes(Folder() + L"\\QEMU.zip"), "archive of an earlier run");
+    EXPECT_EQ(ReadWholeFile(Folder() + L"\\QEMU.zip"), "archive of an earlier run");
 }
 
 TEST_F(RescueVmTest, IsoNotFoundStopsBeforeUnpacking) {
@@ -257,7 +245,7 @@ TEST_F(RescueVmTest, IsoNotFoundStopsBeforeUnpacking) {
 
 TEST_F(RescueVmTest, ArchiveWithoutTheEmulatorIsRefused) {
     server.Serve("/vm/qemu.zip",
-                 HttpServer::File(ReadFileBytes(Programs().rescueData + L"\\no-emulator.zip")));
+                 HttpServer::File(ReadWholeFile(Programs().rescueData + L"\\no-emulator.zip")));
     ExpectOutcome(StartElevatedForServer(), kNoEmulatorBox, IconKind::Exclamation);
     EXPECT_THAT(LaunchesOf("\\tar.exe"), SizeIs(1));
     EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\qemu-system-x86_64.exe.txt"));
