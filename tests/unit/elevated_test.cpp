@@ -1,6 +1,9 @@
+#include "actions/elevated.h"
+
 #include <gtest/gtest.h>
 
-#include "actions/elevated.h"
+#include <algorithm>
+
 #include "actions/elevated_line.h"
 #include "intake/session_store.h"
 #include "support/fakes.h"
@@ -14,7 +17,8 @@ using testing::FakeSystem;
 constexpr platform::DateTime kWindowStart{2025, 12, 10, 16, 0, 0};  // token window 204384: "226939"
 const std::string kInvalidLine = "בקשת ההפעלה המוגבהת אינה תקינה.";
 const std::string kExpired = "קוד הטוקן פג לפני אישור UAC.\r\nבקש מהנציג ליצור טוקן חדש.";
-const std::string kNoRestorePoint = "לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.\r\nבדוק שהגנת המערכת פעילה ושיש מקום פנוי בדיסק.";
+const std::string kNoRestorePoint =
+    "לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.\r\nבדוק שהגנת המערכת פעילה ושיש מקום פנוי בדיסק.";
 
 struct Elevated : ::testing::Test {
     FakeSystem f;
@@ -58,8 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"/ELEVATED:IPCONFIG:226939", true, "ipconfig", "226939", true, "", {}, {}, {}},
         LineCase{"\"/elevated: IpConfig : 226939 : 0 \"", true, "ipconfig", "226939", false, "", {}, {}, {}},
         LineCase{"/elevated:ipconfig::1:s-42::0:0", true, "ipconfig", "", true, "s-42", "", 0, false},
-        LineCase{"/elevated:virtualiso:1:yes:AbC: Support.Example.COM :0443: 1 ", true, "virtualiso", "1", false,
-                 "AbC", "support.example.com", 443, true},
+        LineCase{"/elevated:virtualiso:1:yes:AbC: Support.Example.COM :0443: 1 ", true, "virtualiso", "1",
+                 false, "AbC", "support.example.com", 443, true},
         LineCase{"/elevated:ipconfig:1:1:s:h:1:1:extra:more", true, "ipconfig", "1", true, "s", "h", 1, true},
         LineCase{"/elevated:ipconfig:1:1:s:h::2", true, "ipconfig", "1", true, "s", "h", 0, false},
         LineCase{"/elevated:ipconfig:1:1:s:h:99999:1", true, "ipconfig", "1", true, "s", "h", 0, true},
@@ -84,7 +88,8 @@ TEST(ElevatedLineRoundTrip, WhatIsBuiltReadsBackTheSame) {
                 request.ServerHost = s.host;
                 request.ServerPort = s.port;
                 request.ServerUseTls = s.tls;
-                const std::string line = actions::BuildElevatedCommandLine("spoolerreset", token, restore, request);
+                const std::string line =
+                    actions::BuildElevatedCommandLine("spoolerreset", token, restore, request);
                 const auto parsed = actions::ParseElevatedCommandLine(line);
                 ASSERT_TRUE(parsed) << line;
                 EXPECT_EQ(parsed->actionKey, "spoolerreset");
@@ -152,32 +157,98 @@ TEST_F(Elevated, AnAuthorizedSessionStandsInForTheToken) {
 }
 
 TEST_F(Elevated, AMissingRestoreFieldMeansCreateAndNoRestorePointMeansNoLaunch) {
+    f.systemRestore.createError = -2147418113;
     actions::HandleElevatedRequest(f.context, "/elevated:ipconfig:226939");
     EXPECT_TRUE(f.mainWindow.visible);
     EXPECT_EQ(f.mainWindow.texts[ui::kLblStatus], "יוצר נקודת שחזור לפני הפעולה...");
     ASSERT_EQ(f.dialogs.boxes.size(), 1u);
     EXPECT_EQ(f.dialogs.boxes[0].text, kNoRestorePoint);
+    EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
     EXPECT_EQ(f.dialogs.boxes[0].flags, kOk | kIconExclamation);
-    ASSERT_EQ(f.LogMessages().size(), 1u);
-    EXPECT_EQ(f.LogMessages()[0].rfind("Restore point error: ", 0), 0u);
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Restore point error: -2147418113"});
     EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, ARefusedRestorePointMeansNoLaunch) {
+    f.systemRestore.createResult = 1058;
+    actions::HandleElevatedRequest(f.context, "/elevated:flushdns:226939:1:rp-1::0:0");
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text, kNoRestorePoint);
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Restore point failed. Result: 1058"});
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, ACreatedRestorePointIsFollowedByTheLaunch) {
+    f.clock.local = {2026, 12, 7, 0, 0, 5};
+    actions::HandleElevatedRequest(f.context, "/elevated:flushdns:226939:1:rp-1::0:0");
+    EXPECT_EQ(f.mainWindow.events,
+              (std::vector<std::string>{"show", "status יוצר נקודת שחזור לפני הפעולה...",
+                                        "status נקודת השחזור נוצרה. מפעיל את הפעולה..."}));
+    EXPECT_EQ(f.systemRestore.calls.back(), "CreateRestorePoint Kelto Before flushdns 20261207-000005 0 100");
+    EXPECT_EQ(f.LogMessages(),
+              std::vector<std::string>{"Restore point created: Kelto Before flushdns 20261207-000005"});
+    EXPECT_TRUE(f.dialogs.boxes.empty());
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    EXPECT_EQ(f.shell.calls[0].parameters, "/K ipconfig /flushdns");
 }
 
 TEST_F(Elevated, RollbackIgnoresTheRestoreFlag) {
     actions::HandleElevatedRequest(f.context, "/elevated:restorelastkelto:226939:1:s::0:0");
     EXPECT_EQ(f.mainWindow.texts[ui::kLblStatus], "מכין שחזור לנקודת Kelto האחרונה...");
-    for (const auto& event : f.mainWindow.events) EXPECT_EQ(event.find("יוצר נקודת שחזור"), std::string::npos);
+    for (const auto& event : f.mainWindow.events)
+        EXPECT_EQ(event.find("יוצר נקודת שחזור"), std::string::npos);
     EXPECT_TRUE(f.shell.calls.empty());
+}
+
+// Hand-made lines: the rollback never makes a point first, any other key with the restore
+// field "1" or missing starts only after a point was made, and no line changes the value.
+TEST_F(Elevated, HandMadeLinesNeverLaunchWithoutTheirPointNorChangeTheFrequencyValue) {
+    const std::string frequency =
+        "HKLM\\SOFTWARE\\Microsoft\\Windows "
+        "NT\\CurrentVersion\\SystemRestore\\SystemRestorePointCreationFrequency";
+    const char* lines[] = {"/elevated:restorelastkelto:226939:1:s::0:0",
+                           "/elevated:restorelastkelto:226939",
+                           "/elevated:RESTORELASTKELTO:226939:0",
+                           "/elevated:flushdns:226939:1",
+                           "/elevated:flushdns:226939",
+                           "/elevated:flushdns:226939: 1 :s",
+                           "\"/elevated:flushdns:226939\"",
+                           "/elevated:virtualiso:226939:1:s:h:443:1"};
+    for (const bool valueBefore : {false, true}) {
+        for (const char* line : lines) {
+            FakeSystem g;
+            g.clock.utc = kWindowStart;
+            if (valueBefore) g.registry.WriteDword(frequency, 1440);
+            g.systemRestore.createError = -2147418113;
+            g.systemRestore.points = {{"Kelto Before flushdns 20261207-071530", 7}};
+            g.dialogs.answers = {kIdNo};
+            actions::HandleElevatedRequest(g.context, line);
+            const bool rollback = std::string(line).find("KELTO") != std::string::npos ||
+                                  std::string(line).find("kelto") != std::string::npos;
+            const bool created =
+                std::any_of(g.systemRestore.calls.begin(), g.systemRestore.calls.end(),
+                            [](const std::string& call) { return call.starts_with("Create"); });
+            EXPECT_NE(created, rollback) << line;
+            EXPECT_TRUE(g.shell.calls.empty()) << line;
+            std::uint32_t after = 0;
+            EXPECT_EQ(g.registry.ReadDword(frequency, after).Ok(), valueBefore) << line;
+            if (valueBefore) {
+                EXPECT_EQ(after, 1440u) << line;
+            }
+        }
+    }
 }
 
 TEST_F(Elevated, AFailedStartIsExplainedAndLogged) {
     f.shell.result = 0;
     actions::HandleElevatedRequest(f.context, "/elevated:ipconfig:226939:0");
-    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Open failed. Tool: ipconfig Result: 0 File: cmd.exe"});
+    EXPECT_EQ(f.LogMessages(),
+              std::vector<std::string>{"Open failed. Tool: ipconfig Result: 0 File: cmd.exe"});
     ASSERT_EQ(f.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(f.dialogs.boxes[0].text,
-              "לא ניתן לפתוח את הפעולה:\r\nהצגת הגדרות IP\r\n\r\nWindows לא הצליח לפתוח את הפעולה.\r\nקוד שגיאה: "
-              "0\r\nנתיב: cmd.exe");
+    EXPECT_EQ(
+        f.dialogs.boxes[0].text,
+        "לא ניתן לפתוח את הפעולה:\r\nהצגת הגדרות IP\r\n\r\nWindows לא הצליח לפתוח את הפעולה.\r\nקוד שגיאה: "
+        "0\r\nנתיב: cmd.exe");
     EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
 }
 
