@@ -19,6 +19,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         kelto::platform::win32::Win32System win32;
         kelto::intake::RequestState request;
         kelto::ui::MainWindowWin mainWindow(instance);
+        // Every road needs the window, at least as the owner of its boxes; without it the
+        // process ends with the reason as its exit code.
+        if (mainWindow.CreateError() != 0) return static_cast<int>(mainWindow.CreateError());
         kelto::intake::Context context{win32.system, request, mainWindow};
         mainWindow.Attach(context);
 

@@ -25,18 +25,70 @@ struct DateTime {
 // Opaque owner-window handle handed through to the shell and message boxes.
 using WindowHandle = std::uintptr_t;
 
+// What a call into the system reported: 0 when it succeeded, otherwise the Windows error
+// number captured at the call (GetLastError, or the code an API returned), kept so that the
+// caller can log it, e.g. 183 for a folder that already exists.
+struct Outcome {
+    std::uint32_t error = 0;
+    bool Ok() const { return error == 0; }
+    friend bool operator==(const Outcome&, const Outcome&) = default;
+};
+
+// Registry value types, with the numbers Windows gives them.
+namespace regtype {
+inline constexpr std::uint32_t kNone = 0;
+inline constexpr std::uint32_t kSz = 1;
+inline constexpr std::uint32_t kExpandSz = 2;
+inline constexpr std::uint32_t kBinary = 3;
+inline constexpr std::uint32_t kDword = 4;
+inline constexpr std::uint32_t kMultiSz = 7;
+inline constexpr std::uint32_t kQword = 11;
+}  // namespace regtype
+
+// A registry value exactly as stored: its type and its bytes (strings as UTF-16LE with
+// whatever terminator they were stored with).
+struct RawRegistryValue {
+    std::uint32_t type = regtype::kNone;
+    std::vector<std::uint8_t> bytes;
+    friend bool operator==(const RawRegistryValue&, const RawRegistryValue&) = default;
+};
+
+enum class ReadStatus {
+    Ok,
+    Absent,     // the key or the value does not exist
+    WrongType,  // the value exists but holds another type than the one asked for
+    Failed,     // the system refused the read; `error` says why
+};
+
+// How a registry read went. Tests true only for Ok, so a caller that needs the value and
+// nothing else can write `if (registry.ReadString(name, text))`.
+struct ReadResult {
+    ReadStatus status = ReadStatus::Failed;
+    std::uint32_t error = 0;  // the Windows error number when Failed, else 0
+    bool Ok() const { return status == ReadStatus::Ok; }
+    explicit operator bool() const { return Ok(); }
+    friend bool operator==(const ReadResult&, const ReadResult&) = default;
+};
+
 // Registry access by full name, e.g. "HKCU\Software\KeltoRemote\AuthorizedSession\SessionID".
 // A name that ends in "\" denotes a key: its default value when read or written, the key
-// itself when deleted. Roots: "HKCU\" and "HKLM\".
+// itself when deleted. Roots: "HKCU\" and "HKLM\" (the machine's native view, also for the
+// 32-bit helper on 64-bit Windows).
 class Registry {
 public:
     virtual ~Registry() = default;
-    // Reads a value as text; false when the key or value is missing or unreadable.
-    virtual bool ReadString(const std::string& name, std::string& value) = 0;
+    // Reads a value as text: REG_SZ and REG_EXPAND_SZ as stored (unexpanded), REG_DWORD as
+    // its decimal number; any other type is WrongType.
+    virtual ReadResult ReadString(const std::string& name, std::string& value) = 0;
     // Writes a REG_SZ value, creating missing keys.
     virtual bool WriteString(const std::string& name, const std::string& value) = 0;
-    virtual bool ReadDword(const std::string& name, std::uint32_t& value) = 0;
+    // Reads a REG_DWORD; any other type (or a DWORD of another size than 4 bytes) is WrongType.
+    virtual ReadResult ReadDword(const std::string& name, std::uint32_t& value) = 0;
     virtual bool WriteDword(const std::string& name, std::uint32_t value) = 0;
+    // Reads a value of any type as its type and bytes, so that it can be put back exactly.
+    virtual ReadResult ReadRaw(const std::string& name, RawRegistryValue& value) = 0;
+    // Writes exactly this type and these bytes, creating missing keys.
+    virtual Outcome WriteRaw(const std::string& name, const RawRegistryValue& value) = 0;
     // Deletes a value, or a key that has no subkeys.
     virtual bool Delete(const std::string& name) = 0;
 };
@@ -83,7 +135,9 @@ public:
     // Names (not paths) of the files / subfolders of a folder; empty when unreadable.
     virtual std::vector<std::string> ListFiles(const std::string& folder) = 0;
     virtual std::vector<std::string> ListFolders(const std::string& folder) = 0;
-    virtual bool CreateFolder(const std::string& path) = 0;
+    // Creates one folder (its parent must exist). Error 183 (ERROR_ALREADY_EXISTS) when
+    // something of that name is already there.
+    virtual Outcome CreateFolder(const std::string& path) = 0;
     virtual bool DeleteFile(const std::string& path) = 0;
     // Appends bytes to a file, creating it; the file is opened for this one write only and
     // shared for reading and writing. Busy: another process holds it without sharing.

@@ -16,16 +16,18 @@ namespace {
 constexpr wchar_t kClassName[] = L"KeltoClientHelperMain";
 
 COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
+Rgb FromColorRef(COLORREF c) {
+    return {static_cast<std::uint8_t>(GetRValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
+            static_cast<std::uint8_t>(GetBValue(c))};
+}
 
 UINT DpiOf(HWND window) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (getDpiForWindow && window) return getDpiForWindow(window);
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return static_cast<UINT>(dpi);
+    const platform::win32::ScopedGetDC screen(nullptr);
+    return screen ? static_cast<UINT>(::GetDeviceCaps(screen.get(), LOGPIXELSY)) : 96u;
 }
 
 // Version 6 of the common controls, as the manifest asks for.
@@ -49,14 +51,28 @@ MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;  // painted in WM_ERASEBKGND with the window colour
     wc.lpszClassName = kClassName;
-    ::RegisterClassExW(&wc);
+    // A second window in the same process finds the class already there: that is ours too.
+    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        createError_ = ::GetLastError();
+        return;
+    }
 
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    window_ =
-        ::CreateWindowExW(WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT, kClassName, Widen(kMainCaption).c_str(),
-                          kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
-    // Controls are created in tab order, which is also their Z order.
-    for (const auto& spec : kMainLayout) CreateControl(spec);
+    window_ = ::CreateWindowExW(WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT, kClassName, Widen(kMainCaption).c_str(), kStyle,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+    if (!window_) {
+        createError_ = ::GetLastError();
+        return;
+    }
+    // Controls are created in tab order, which is also their Z order. A window missing one
+    // of them is no window to show.
+    for (const auto& spec : kMainLayout) {
+        if (!CreateControl(spec)) {
+            createError_ = ::GetLastError();
+            Unload();
+            return;
+        }
+    }
     ApplyLayout(DpiOf(window_));
 }
 
@@ -64,7 +80,7 @@ MainWindowWin::~MainWindowWin() {
     if (window_) ::DestroyWindow(window_);
 }
 
-void MainWindowWin::CreateControl(const ControlSpec& spec) {
+bool MainWindowWin::CreateControl(const ControlSpec& spec) {
     const wchar_t* cls = WC_STATICW;
     DWORD style = WS_CHILD | WS_VISIBLE;
     switch (spec.kind) {
@@ -83,11 +99,12 @@ void MainWindowWin::CreateControl(const ControlSpec& spec) {
         default:
             break;
     }
-    HWND control =
-        ::CreateWindowExW(WS_EX_RTLREADING, cls, Widen(spec.caption).c_str(), style, 0, 0, 10, 10, window_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+    HWND control = ::CreateWindowExW(WS_EX_RTLREADING, cls, Widen(spec.caption).c_str(), style, 0, 0, 10, 10, window_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+    if (!control) return false;
     controls_[spec.id] = control;
     if (spec.hasBackground) backgrounds_[spec.id] = spec.background;
+    return true;
 }
 
 void MainWindowWin::ApplyLayout(UINT dpi) {
@@ -127,9 +144,13 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
 platform::WindowHandle MainWindowWin::Owner() { return reinterpret_cast<platform::WindowHandle>(window_); }
 
 void MainWindowWin::Show() {
+    // The keyboard starts on the first control of the tab order that can take it, so that
+    // Enter and Space work before the customer presses Tab.
+    if (!focus_) focus_ = ::GetNextDlgTabItem(window_, nullptr, FALSE);
     ::ShowWindow(window_, SW_SHOWNORMAL);
     ::UpdateWindow(window_);
     ::SetForegroundWindow(window_);
+    if (focus_) ::SetFocus(focus_);
 }
 
 void MainWindowWin::Hide() { ::ShowWindow(window_, SW_HIDE); }
@@ -188,13 +209,15 @@ void MainWindowWin::ShowEthernetGuide(bool /*owned*/) {
 }
 
 int MainWindowWin::RunMessageLoop() {
-    MSG message;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    MSG message{};
+    for (;;) {
+        const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) return static_cast<int>(message.wParam);  // WM_QUIT: its code ends the process
+        if (got == -1) return static_cast<int>(::GetLastError());
         if (window_ && ::IsDialogMessageW(window_, &message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
-    return 0;
 }
 
 HBRUSH MainWindowWin::BrushFor(Rgb colour) {
@@ -217,10 +240,15 @@ LRESULT MainWindowWin::OnCtlColorStatic(HDC dc, HWND control) {
 
 void MainWindowWin::OnDrawItem(const DRAWITEMSTRUCT& item) {
     const int id = static_cast<int>(item.CtlID);
-    const Rgb background = backgrounds_.count(id) ? backgrounds_[id] : Rgb{240, 240, 240};
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    const Rgb designed = backgrounds_.count(id) ? backgrounds_[id] : Rgb{240, 240, 240};
+    // A disabled button loses its colour: the system's face with greyed text, as every
+    // disabled button on the system looks.
+    const Rgb background = disabled ? FromColorRef(::GetSysColor(COLOR_BTNFACE)) : designed;
     // Light text on a dark face, dark text on a light one.
     const int luminance = (background.r * 299 + background.g * 587 + background.b * 114) / 1000;
-    const COLORREF textColour = luminance < 140 ? RGB(255, 255, 255) : RGB(16, 51, 97);
+    COLORREF textColour = luminance < 140 ? RGB(255, 255, 255) : RGB(16, 51, 97);
+    if (disabled) textColour = ::GetSysColor(COLOR_GRAYTEXT);
     RECT rect = item.rcItem;
     ::FillRect(item.hDC, &rect, BrushFor(background));
     HBRUSH frame = BrushFor(luminance < 140 ? Rgb{4, 72, 160} : Rgb{160, 170, 185});
@@ -230,13 +258,40 @@ void MainWindowWin::OnDrawItem(const DRAWITEMSTRUCT& item) {
     ::GetWindowTextW(item.hwndItem, caption, 256);
     ::SetBkMode(item.hDC, TRANSPARENT);
     ::SetTextColor(item.hDC, textColour);
-    ::SelectObject(item.hDC, font_.get());
+    const platform::win32::ScopedSelectObject selectFont(item.hDC, font_.get());
     ::DrawTextW(item.hDC, caption, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_RTLREADING);
     if (item.itemState & ODS_FOCUS) {
         RECT focus = item.rcItem;
         ::InflateRect(&focus, -3, -3);
         ::DrawFocusRect(item.hDC, &focus);
     }
+}
+
+// Enter: the dialog manager asks the window for its default button, and an owner-drawn
+// button never says it is one, so Enter arrives as IDOK from no control. It presses the
+// button that has the keyboard focus, as Enter does in a dialog.
+void MainWindowWin::OnEnter() {
+    HWND focus = ::GetFocus();
+    if (!focus || ::GetParent(focus) != window_ || !::IsWindowEnabled(focus)) return;
+    const int id = ::GetDlgCtrlID(focus);
+    const auto control = controls_.find(id);
+    if (control == controls_.end() || control->second != focus) return;
+    wchar_t className[16] = {};
+    ::GetClassNameW(focus, className, 16);
+    if (::lstrcmpiW(className, WC_BUTTONW) == 0) OnCommand(id);
+}
+
+// The focused control is remembered when the window loses activation (to a message box, to
+// another program) and given back when it returns, as a dialog does; otherwise the window
+// itself would take the focus and Tab would start over.
+void MainWindowWin::OnActivate(bool active) {
+    if (!active) {
+        HWND focus = ::GetFocus();
+        if (focus && ::GetParent(focus) == window_) focus_ = focus;
+        return;
+    }
+    if (!focus_ || !::IsWindowEnabled(focus_)) focus_ = ::GetNextDlgTabItem(window_, nullptr, FALSE);
+    if (focus_) ::SetFocus(focus_);
 }
 
 void MainWindowWin::OnCommand(int id) {
@@ -280,7 +335,18 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                 self->OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
                 return TRUE;
             case WM_COMMAND:
-                if (HIWORD(wParam) == BN_CLICKED) self->OnCommand(LOWORD(wParam));
+                if (LOWORD(wParam) == IDOK && lParam == 0) {
+                    self->OnEnter();
+                } else if (HIWORD(wParam) == BN_CLICKED) {
+                    self->OnCommand(LOWORD(wParam));
+                }
+                return 0;
+            case WM_ACTIVATE:
+                // Activated while minimised: the focus waits until the window is restored.
+                self->OnActivate(LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0);
+                return 0;
+            case WM_SETFOCUS:
+                if (self->focus_) ::SetFocus(self->focus_);
                 return 0;
             case WM_DPICHANGED: {
                 const auto* suggested = reinterpret_cast<const RECT*>(lParam);

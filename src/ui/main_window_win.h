@@ -17,7 +17,11 @@ public:
     MainWindowWin(const MainWindowWin&) = delete;
     MainWindowWin& operator=(const MainWindowWin&) = delete;
 
+    // 0 when the window and its controls were created; otherwise the Windows error number,
+    // and the object holds no window.
+    DWORD CreateError() const { return createError_; }
     void Attach(intake::Context& context) { context_ = &context; }
+    // Runs until WM_QUIT and returns its exit code.
     int RunMessageLoop();
 
     platform::WindowHandle Owner() override;
@@ -35,15 +39,19 @@ private:
     // Lets pending window messages run once, so that a new status text is painted.
     void PumpMessages();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void CreateControl(const ControlSpec& spec);
+    bool CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
     HBRUSH BrushFor(Rgb colour);
     LRESULT OnCtlColorStatic(HDC dc, HWND control);
     void OnDrawItem(const DRAWITEMSTRUCT& item);
     void OnCommand(int id);
+    void OnEnter();
+    void OnActivate(bool active);
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
+    DWORD createError_ = 0;
+    HWND focus_ = nullptr;  // the control that has (or gets back) the keyboard focus
     UINT dpi_ = 96;
     intake::Context* context_ = nullptr;
     platform::win32::UniqueHfont font_;

@@ -27,33 +27,163 @@ bool FakeRegistry::AllowWrite() {
     return true;
 }
 
-bool FakeRegistry::ReadString(const std::string& name, std::string& value) {
+namespace {
+using platform::RawRegistryValue;
+using platform::ReadResult;
+using platform::ReadStatus;
+namespace regtype = platform::regtype;
+
+void PutUnit(std::vector<std::uint8_t>& out, std::uint32_t unit) {
+    out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(unit >> 8));
+}
+
+// UTF-8 to UTF-16LE bytes with a terminating null, as Windows stores a REG_SZ. Bytes that are
+// not UTF-8 become U+FFFD.
+std::vector<std::uint8_t> Utf16Bytes(const std::string& utf8) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80    ? 1
+                                   : lead >= 0xF0 ? 4
+                                   : lead >= 0xE0 ? 3
+                                   : lead >= 0xC0 ? 2
+                                                  : 0;
+        std::uint32_t code = length == 1   ? lead
+                             : length == 2 ? (lead & 0x1F)
+                             : length == 3 ? (lead & 0x0F)
+                                           : (lead & 0x07);
+        bool valid = length != 0 && i + length <= utf8.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (!valid) {
+            PutUnit(out, 0xFFFD);
+            ++i;
+            continue;
+        }
+        i += length;
+        if (code >= 0x10000) {
+            PutUnit(out, 0xD800 + ((code - 0x10000) >> 10));
+            PutUnit(out, 0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            PutUnit(out, code);
+        }
+    }
+    PutUnit(out, 0);
+    return out;
+}
+
+void PutUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// UTF-16LE bytes to UTF-8, up to the first null; a lone surrogate becomes U+FFFD.
+std::string TextOf(const std::vector<std::uint8_t>& bytes) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const std::uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
+        if (unit == 0) break;
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+            const std::uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                PutUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        PutUtf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+    }
+    return out;
+}
+
+bool IsString(const RawRegistryValue& v) { return v.type == regtype::kSz || v.type == regtype::kExpandSz; }
+bool IsDword(const RawRegistryValue& v) { return v.type == regtype::kDword && v.bytes.size() == 4; }
+
+std::uint32_t DwordOf(const RawRegistryValue& v) {
+    return v.bytes[0] | (v.bytes[1] << 8) | (v.bytes[2] << 16) |
+           (static_cast<std::uint32_t>(v.bytes[3]) << 24);
+}
+
+std::string DumpText(const RawRegistryValue& v) {
+    if (IsString(v)) return TextOf(v.bytes);
+    if (IsDword(v)) return std::to_string(DwordOf(v));
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "(type " + std::to_string(v.type) + ")";
+    for (const auto b : v.bytes) {
+        out += ' ';
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    }
+    return out;
+}
+}  // namespace
+
+void FakeRegistry::FailReads(const std::string& name, std::uint32_t error) {
+    readErrors_[Fold(name)] = error;
+}
+
+ReadResult FakeRegistry::Find(const std::string& name, RawRegistryValue& value) {
     log.push_back("read " + name);
+    if (const auto failure = readErrors_.find(Fold(name)); failure != readErrors_.end()) {
+        return {ReadStatus::Failed, failure->second};
+    }
     std::string key, valueName;
     Split(name, key, valueName);
     const auto k = keys_.find(Fold(key));
-    if (k == keys_.end()) return false;
+    if (k == keys_.end()) return {ReadStatus::Absent, 0};
     const auto v = k->second.find(Fold(valueName));
-    if (v == k->second.end()) return false;
-    value = v->second.isDword ? std::to_string(v->second.dword) : v->second.text;
-    return true;
+    if (v == k->second.end()) return {ReadStatus::Absent, 0};
+    value = v->second;
+    return {ReadStatus::Ok, 0};
 }
 
-bool FakeRegistry::ReadDword(const std::string& name, std::uint32_t& value) {
-    log.push_back("read " + name);
-    std::string key, valueName;
-    Split(name, key, valueName);
-    const auto k = keys_.find(Fold(key));
-    if (k == keys_.end()) return false;
-    const auto v = k->second.find(Fold(valueName));
-    if (v == k->second.end() || !v->second.isDword) return false;
-    value = v->second.dword;
-    return true;
+ReadResult FakeRegistry::ReadString(const std::string& name, std::string& value) {
+    RawRegistryValue raw;
+    const ReadResult read = Find(name, raw);
+    if (!read) return read;
+    if (IsString(raw)) {
+        value = TextOf(raw.bytes);
+    } else if (IsDword(raw)) {
+        value = std::to_string(DwordOf(raw));
+    } else {
+        return {ReadStatus::WrongType, 0};
+    }
+    return read;
 }
 
-bool FakeRegistry::WriteString(const std::string& name, const std::string& value) {
+ReadResult FakeRegistry::ReadDword(const std::string& name, std::uint32_t& value) {
+    RawRegistryValue raw;
+    const ReadResult read = Find(name, raw);
+    if (!read) return read;
+    if (!IsDword(raw)) return {ReadStatus::WrongType, 0};
+    value = DwordOf(raw);
+    return read;
+}
+
+ReadResult FakeRegistry::ReadRaw(const std::string& name, RawRegistryValue& value) {
+    return Find(name, value);
+}
+
+platform::Outcome FakeRegistry::Store(const std::string& name, RawRegistryValue value) {
     log.push_back("write " + name);
-    if (!AllowWrite()) return false;
+    if (!AllowWrite()) return {kAccessDenied};
     std::string key, valueName;
     Split(name, key, valueName);
     // Create the key and every missing parent.
@@ -63,17 +193,23 @@ bool FakeRegistry::WriteString(const std::string& name, const std::string& value
         displayNames_.emplace(Fold(part), part);
         if (pos == std::string::npos) break;
     }
-    keys_[Fold(key)][Fold(valueName)] = Value{false, value, 0};
+    keys_[Fold(key)][Fold(valueName)] = std::move(value);
     displayNames_.emplace(Fold(key) + "\\" + Fold(valueName), valueName);
-    return true;
+    return {};
+}
+
+bool FakeRegistry::WriteString(const std::string& name, const std::string& value) {
+    return Store(name, {regtype::kSz, Utf16Bytes(value)}).Ok();
 }
 
 bool FakeRegistry::WriteDword(const std::string& name, std::uint32_t value) {
-    std::string key, valueName;
-    Split(name, key, valueName);
-    if (!WriteString(name, "")) return false;
-    keys_[Fold(key)][Fold(valueName)] = Value{true, {}, value};
-    return true;
+    std::vector<std::uint8_t> bytes;
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+    return Store(name, {regtype::kDword, std::move(bytes)}).Ok();
+}
+
+platform::Outcome FakeRegistry::WriteRaw(const std::string& name, const RawRegistryValue& value) {
+    return Store(name, value);
 }
 
 bool FakeRegistry::Delete(const std::string& name) {
@@ -113,8 +249,7 @@ std::vector<std::string> FakeRegistry::Dump() const {
     for (const auto& [key, values] : keys_) {
         out.push_back(key + "\\");
         for (const auto& [name, value] : values) {
-            out.push_back(key + "\\" + name + "=" +
-                          (value.isDword ? std::to_string(value.dword) : value.text));
+            out.push_back(key + "\\" + name + "=" + DumpText(value));
         }
     }
     return out;
@@ -172,10 +307,13 @@ std::vector<std::string> FakeFileSystem::ListFolders(const std::string& folder) 
     return Children(entries, folder, true);
 }
 
-bool FakeFileSystem::CreateFolder(const std::string& path) {
-    if (entries.count(path)) return false;
+platform::Outcome FakeFileSystem::CreateFolder(const std::string& path) {
+    constexpr std::uint32_t kAlreadyExists = 183;
+    constexpr std::uint32_t kAccessDenied = 5;
+    if (entries.count(path)) return {kAlreadyExists};
+    if (readOnlyFolders.count(text::ParentFolder(path))) return {kAccessDenied};
     entries[path] = {Attr::Folder, {}};
-    return true;
+    return {};
 }
 
 bool FakeFileSystem::DeleteFile(const std::string& path) {

@@ -20,33 +20,39 @@ namespace kelto::testing {
 // keys, a key can be deleted only when it has no subkeys.
 class FakeRegistry : public platform::Registry {
 public:
-    struct Value {
-        bool isDword = false;
-        std::string text;
-        std::uint32_t dword = 0;
-    };
-
-    bool ReadString(const std::string& name, std::string& value) override;
+    platform::ReadResult ReadString(const std::string& name, std::string& value) override;
     bool WriteString(const std::string& name, const std::string& value) override;
-    bool ReadDword(const std::string& name, std::uint32_t& value) override;
+    platform::ReadResult ReadDword(const std::string& name, std::uint32_t& value) override;
     bool WriteDword(const std::string& name, std::uint32_t value) override;
+    platform::ReadResult ReadRaw(const std::string& name, platform::RawRegistryValue& value) override;
+    platform::Outcome WriteRaw(const std::string& name, const platform::RawRegistryValue& value) override;
     bool Delete(const std::string& name) override;
 
     bool KeyExists(const std::string& keyPath) const;  // "HKCU\...\Key" (trailing "\" optional)
     bool HasValue(const std::string& name) const;
-    // Every key and value, for whole-state comparisons: "key\" or "key\name=text".
+    // Every key and value, for whole-state comparisons: "key\" or "key\name=text", where the
+    // text of a REG_DWORD is its decimal number and of any other non-string type
+    // "(type N) " + its bytes in hex.
     std::vector<std::string> Dump() const;
 
-    // Makes every write fail once `failWritesAfter` writes have succeeded.
+    // Makes every write fail (error 5, access denied) once `failWritesAfter` writes have
+    // succeeded.
     std::optional<int> failWritesAfter;
+    // Every read of this value fails with this Windows error number.
+    void FailReads(const std::string& name, std::uint32_t error);
     std::vector<std::string> log;  // "write NAME", "delete NAME", "read NAME"
 
 private:
+    static constexpr std::uint32_t kAccessDenied = 5;
     static std::string Fold(const std::string& s);
     static void Split(const std::string& name, std::string& key, std::string& value);
     bool AllowWrite();
-    std::map<std::string, std::map<std::string, Value>> keys_;  // folded key -> folded value name
+    platform::ReadResult Find(const std::string& name, platform::RawRegistryValue& value);
+    platform::Outcome Store(const std::string& name, platform::RawRegistryValue value);
+    std::map<std::string, std::map<std::string, platform::RawRegistryValue>>
+        keys_;  // folded key -> folded name
     std::map<std::string, std::string> displayNames_;
+    std::map<std::string, std::uint32_t> readErrors_;  // folded full name -> error
     int writes_ = 0;
 };
 
@@ -94,7 +100,8 @@ public:
     bool FolderExists(const std::string& path) override;
     std::vector<std::string> ListFiles(const std::string& folder) override;
     std::vector<std::string> ListFolders(const std::string& folder) override;
-    bool CreateFolder(const std::string& path) override;
+    // Error 183 when an entry of that name exists, 5 inside a read-only folder.
+    platform::Outcome CreateFolder(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
     platform::AppendResult Append(const std::string& path, const std::string& bytes) override;
 

@@ -46,8 +46,9 @@ std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder) {
 
 std::vector<std::string> Win32FileSystem::ListFolders(const std::string& folder) { return List(folder, true); }
 
-bool Win32FileSystem::CreateFolder(const std::string& path) {
-    return ::CreateDirectoryW(Widen(path).c_str(), nullptr) != FALSE;
+Outcome Win32FileSystem::CreateFolder(const std::string& path) {
+    if (::CreateDirectoryW(Widen(path).c_str(), nullptr)) return {};
+    return {::GetLastError()};
 }
 
 bool Win32FileSystem::DeleteFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != FALSE; }

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
@@ -20,9 +23,13 @@ bool ParseName(const std::string& name, RegistryName& out) {
     const auto firstSlash = wide.find(L'\\');
     if (firstSlash == std::wstring::npos) return false;
     const std::wstring root = wide.substr(0, firstSlash);
-    if (root == L"HKCU" || root == L"HKEY_CURRENT_USER") {
+    // Root names are as case-blind as the rest of a registry name.
+    const auto is = [&root](const wchar_t* name) {
+        return ::CompareStringOrdinal(root.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
+    };
+    if (is(L"HKCU") || is(L"HKEY_CURRENT_USER")) {
         out.root = HKEY_CURRENT_USER;
-    } else if (root == L"HKLM" || root == L"HKEY_LOCAL_MACHINE") {
+    } else if (is(L"HKLM") || is(L"HKEY_LOCAL_MACHINE")) {
         out.root = HKEY_LOCAL_MACHINE;
         // The machine-wide settings the helper touches are Windows' own: reach the native
         // view, not the 32-bit redirected copy.
@@ -46,79 +53,116 @@ bool ParseName(const std::string& name, RegistryName& out) {
     return true;
 }
 
-bool OpenKey(const RegistryName& n, REGSAM access, UniqueHkey& key) {
-    return ::RegOpenKeyExW(n.root, n.key.c_str(), 0, access | n.view, key.put()) == ERROR_SUCCESS;
+LSTATUS OpenKey(const RegistryName& n, REGSAM access, UniqueHkey& key) {
+    return ::RegOpenKeyExW(n.root, n.key.c_str(), 0, access | n.view, key.put());
 }
 
-bool CreateKey(const RegistryName& n, UniqueHkey& key) {
-    return ::RegCreateKeyExW(n.root, n.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | n.view,
-                             nullptr, key.put(), nullptr) == ERROR_SUCCESS;
+LSTATUS CreateKey(const RegistryName& n, UniqueHkey& key) {
+    return ::RegCreateKeyExW(n.root, n.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_SET_VALUE | n.view, nullptr, key.put(), nullptr);
+}
+
+ReadResult Failed(LSTATUS status) { return {ReadStatus::Failed, static_cast<std::uint32_t>(status)}; }
+
+// A missing key or value is Absent; every other refusal keeps its error number.
+ReadResult FromStatus(LSTATUS status) {
+    if (status == ERROR_SUCCESS) return {ReadStatus::Ok, 0};
+    if (status == ERROR_FILE_NOT_FOUND) return {ReadStatus::Absent, 0};
+    return Failed(status);
+}
+
+// The one read path: type and bytes of a value. The value may grow between asking for its
+// size and reading it, so the read is repeated while the system answers ERROR_MORE_DATA.
+ReadResult QueryRaw(const std::string& name, RawRegistryValue& out) {
+    RegistryName n;
+    if (!ParseName(name, n)) return Failed(ERROR_INVALID_PARAMETER);
+    UniqueHkey key;
+    if (const LSTATUS opened = OpenKey(n, KEY_QUERY_VALUE, key); opened != ERROR_SUCCESS)
+        return FromStatus(opened);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    LSTATUS status = ::RegQueryValueExW(key.get(), n.value.c_str(), nullptr, &type, nullptr, &size);
+    std::vector<std::uint8_t> bytes;
+    while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        bytes.resize(size);
+        status = ::RegQueryValueExW(key.get(), n.value.c_str(), nullptr, &type,
+                                    bytes.empty() ? nullptr : bytes.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            bytes.resize(size);
+            out = {type, std::move(bytes)};
+            return {ReadStatus::Ok, 0};
+        }
+    }
+    return FromStatus(status);
+}
+
+// UTF-16 text of a string value's bytes, without the terminating nulls it was stored with.
+std::string TextOf(const std::vector<std::uint8_t>& bytes) {
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return Narrow(text);
+}
+
+bool IsDword(const RawRegistryValue& raw) {
+    return raw.type == REG_DWORD && raw.bytes.size() == sizeof(DWORD);
+}
+
+std::uint32_t DwordOf(const RawRegistryValue& raw) {
+    DWORD number = 0;
+    std::memcpy(&number, raw.bytes.data(), sizeof number);
+    return number;
+}
+
+LSTATUS SetValue(const std::string& name, DWORD type, const void* data, std::size_t size) {
+    RegistryName n;
+    if (!ParseName(name, n)) return ERROR_INVALID_PARAMETER;
+    UniqueHkey key;
+    if (const LSTATUS created = CreateKey(n, key); created != ERROR_SUCCESS) return created;
+    return ::RegSetValueExW(key.get(), n.value.c_str(), 0, type, static_cast<const BYTE*>(data),
+                            static_cast<DWORD>(size));
 }
 }  // namespace
 
-bool Win32Registry::ReadString(const std::string& name, std::string& value) {
-    RegistryName n;
-    UniqueHkey key;
-    if (!ParseName(name, n) || !OpenKey(n, KEY_QUERY_VALUE, key)) return false;
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), n.value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-    if (type == REG_DWORD) {
-        DWORD number = 0;
-        size = sizeof number;
-        if (::RegQueryValueExW(key.get(), n.value.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&number),
-                               &size) != ERROR_SUCCESS) {
-            return false;
-        }
-        value = std::to_string(number);
-        return true;
+ReadResult Win32Registry::ReadString(const std::string& name, std::string& value) {
+    RawRegistryValue raw;
+    const ReadResult read = QueryRaw(name, raw);
+    if (!read) return read;
+    if (raw.type == REG_SZ || raw.type == REG_EXPAND_SZ) {
+        value = TextOf(raw.bytes);
+    } else if (IsDword(raw)) {
+        value = std::to_string(DwordOf(raw));
+    } else {
+        return {ReadStatus::WrongType, 0};
     }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    if (::RegQueryValueExW(key.get(), n.value.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                           &size) != ERROR_SUCCESS) {
-        return false;
-    }
-    buffer.resize(size / sizeof(wchar_t));
-    while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
-    value = Narrow(buffer);
-    return true;
+    return read;
 }
 
 bool Win32Registry::WriteString(const std::string& name, const std::string& value) {
-    RegistryName n;
-    UniqueHkey key;
-    if (!ParseName(name, n) || !CreateKey(n, key)) return false;
     const std::wstring data = Widen(value);
-    const DWORD bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-    return ::RegSetValueExW(key.get(), n.value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                            bytes) == ERROR_SUCCESS;
+    return SetValue(name, REG_SZ, data.c_str(), (data.size() + 1) * sizeof(wchar_t)) == ERROR_SUCCESS;
 }
 
-bool Win32Registry::ReadDword(const std::string& name, std::uint32_t& value) {
-    RegistryName n;
-    UniqueHkey key;
-    if (!ParseName(name, n) || !OpenKey(n, KEY_QUERY_VALUE, key)) return false;
-    DWORD type = 0;
-    DWORD number = 0;
-    DWORD size = sizeof number;
-    if (::RegQueryValueExW(key.get(), n.value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD) {
-        return false;
-    }
-    value = number;
-    return true;
+ReadResult Win32Registry::ReadDword(const std::string& name, std::uint32_t& value) {
+    RawRegistryValue raw;
+    const ReadResult read = QueryRaw(name, raw);
+    if (!read) return read;
+    if (!IsDword(raw)) return {ReadStatus::WrongType, 0};
+    value = DwordOf(raw);
+    return read;
 }
 
 bool Win32Registry::WriteDword(const std::string& name, std::uint32_t value) {
-    RegistryName n;
-    UniqueHkey key;
-    if (!ParseName(name, n) || !CreateKey(n, key)) return false;
     const DWORD number = value;
-    return ::RegSetValueExW(key.get(), n.value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                            sizeof number) == ERROR_SUCCESS;
+    return SetValue(name, REG_DWORD, &number, sizeof number) == ERROR_SUCCESS;
+}
+
+ReadResult Win32Registry::ReadRaw(const std::string& name, RawRegistryValue& value) {
+    return QueryRaw(name, value);
+}
+
+Outcome Win32Registry::WriteRaw(const std::string& name, const RawRegistryValue& value) {
+    return {static_cast<std::uint32_t>(SetValue(name, value.type, value.bytes.data(), value.bytes.size()))};
 }
 
 bool Win32Registry::Delete(const std::string& name) {
@@ -129,7 +173,7 @@ bool Win32Registry::Delete(const std::string& name) {
         return ::RegDeleteKeyExW(n.root, n.key.c_str(), n.view, 0) == ERROR_SUCCESS;
     }
     UniqueHkey key;
-    if (!OpenKey(n, KEY_SET_VALUE, key)) return false;
+    if (OpenKey(n, KEY_SET_VALUE, key) != ERROR_SUCCESS) return false;
     return ::RegDeleteValueW(key.get(), n.value.c_str()) == ERROR_SUCCESS;
 }
 

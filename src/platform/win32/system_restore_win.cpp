@@ -1,7 +1,8 @@
 // System Restore through WMI (class SystemRestore in root\default).
+#include <windows.h>
+// The COM headers below need the types windows.h declares.
 #include <oleauto.h>
 #include <wbemidl.h>
-#include <windows.h>
 
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"

@@ -7,10 +7,12 @@ namespace kelto::platform::win32 {
 
 class Win32Registry : public Registry {
 public:
-    bool ReadString(const std::string& name, std::string& value) override;
+    ReadResult ReadString(const std::string& name, std::string& value) override;
     bool WriteString(const std::string& name, const std::string& value) override;
-    bool ReadDword(const std::string& name, std::uint32_t& value) override;
+    ReadResult ReadDword(const std::string& name, std::uint32_t& value) override;
     bool WriteDword(const std::string& name, std::uint32_t value) override;
+    ReadResult ReadRaw(const std::string& name, RawRegistryValue& value) override;
+    Outcome WriteRaw(const std::string& name, const RawRegistryValue& value) override;
     bool Delete(const std::string& name) override;
 };
 
@@ -39,7 +41,7 @@ public:
     bool FolderExists(const std::string& path) override;
     std::vector<std::string> ListFiles(const std::string& folder) override;
     std::vector<std::string> ListFolders(const std::string& folder) override;
-    bool CreateFolder(const std::string& path) override;
+    Outcome CreateFolder(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
     AppendResult Append(const std::string& path, const std::string& bytes) override;
 };

@@ -1,8 +1,8 @@
 // Small Win32 helpers: UTF-8 <-> UTF-16 at the API boundary and owners for handles.
 #pragma once
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <string>
 #include <string_view>
@@ -105,6 +105,41 @@ using UniqueFindHandle = UniqueAny<HandleTraits<HANDLE, CloseFind, true>>;
 using UniqueHkey = UniqueAny<HandleTraits<HKEY, CloseKey>>;
 using UniqueHfont = UniqueAny<HandleTraits<HFONT, DeleteGdiObject>>;
 using UniqueHbrush = UniqueAny<HandleTraits<HBRUSH, DeleteGdiObject>>;
+
+// Selects a GDI object into a device context for as long as it lives, then puts back what
+// was selected before (a DC must not be left holding an object its owner may delete).
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~ScopedSelectObject() {
+        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+    }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+    // False when the selection failed (nothing is put back then).
+    bool ok() const { return previous_ && previous_ != HGDI_ERROR; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// The device context of a window (or of the screen, for nullptr), released when it goes.
+class ScopedGetDC {
+public:
+    explicit ScopedGetDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    ~ScopedGetDC() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    ScopedGetDC(const ScopedGetDC&) = delete;
+    ScopedGetDC& operator=(const ScopedGetDC&) = delete;
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
 
 // A COM interface pointer that releases its reference.
 template <typename T>

@@ -407,6 +407,28 @@ void PressKey(HWND control, UINT virtualKey) {
         throw DriverError(Win32ErrorText("PostMessageW(WM_KEYUP)"));
 }
 
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+bool WaitForFocus(HWND window, HWND control, Deadline deadline) {
+    return PollUntil(deadline, [&] { return FocusOf(window) == control; });
+}
+
+void TypeKey(UINT virtualKey) {
+    INPUT keys[2] = {};
+    for (auto& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = static_cast<WORD>(virtualKey);
+        key.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (::SendInput(2, keys, sizeof(INPUT)) != 2) throw DriverError(Win32ErrorText("SendInput"));
+}
+
 // ---- Pixels ----
 
 bool ScreenIsReadable() {

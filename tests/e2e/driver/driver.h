@@ -171,6 +171,16 @@ void SetEditText(HWND window, int controlId, std::string_view text);
 // the dialog manager of a modal dialog sees it: Enter and Escape reach the dialog this way.
 void PressKey(HWND control, UINT virtualKey);
 
+// The control that has the keyboard focus in the thread that owns the window (the window
+// itself, or nullptr when the thread has no focus).
+HWND FocusOf(HWND window);
+// Waits until the thread that owns the window has the keyboard focus on `control`; false
+// when it never had.
+bool WaitForFocus(HWND window, HWND control, Deadline deadline);
+// A key pressed and released on the keyboard (SendInput): it goes to the control that has
+// the focus in the foreground window, through that program's message loop, as a user's key.
+void TypeKey(UINT virtualKey);
+
 // ---- Pixels ----
 // 0x00RRGGBB, top row first.
 struct Image {

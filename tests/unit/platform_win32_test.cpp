@@ -1,0 +1,132 @@
+// The Windows layer against the real system: error numbers kept at the call, the machine
+// registry's native view, and the scoped GDI guards.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_util.h"
+
+namespace kelto {
+namespace {
+
+using platform::Outcome;
+using platform::RawRegistryValue;
+using platform::ReadResult;
+using platform::ReadStatus;
+using platform::win32::Narrow;
+namespace regtype = platform::regtype;
+
+std::wstring TempFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    std::wstring path(buffer, length);
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+TEST(FileSystemOnWindows, CreateFolderKeepsTheSystemsErrorNumber) {
+    const std::wstring parent = TempFolder() + L"\\KeltoTestFolders";
+    const std::wstring folder = parent + L"\\\u05D3\u05E0\u05D4";
+    ::RemoveDirectoryW(folder.c_str());
+    ::RemoveDirectoryW(parent.c_str());
+    platform::win32::Win32FileSystem files;
+
+    // The parent is missing: ERROR_PATH_NOT_FOUND.
+    EXPECT_EQ(files.CreateFolder(Narrow(folder)), Outcome{3});
+    EXPECT_EQ(files.CreateFolder(Narrow(parent)), Outcome{0});
+    EXPECT_EQ(files.CreateFolder(Narrow(folder)), Outcome{0});
+    EXPECT_TRUE(files.FolderExists(Narrow(folder)));
+    // Already there: ERROR_ALREADY_EXISTS, the number a caller logs as "error 183".
+    EXPECT_EQ(files.CreateFolder(Narrow(folder)), Outcome{183});
+
+    EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
+    EXPECT_TRUE(::RemoveDirectoryW(parent.c_str()));
+}
+
+// Whether the value exists in the machine registry's 64-bit or 32-bit view.
+bool ExistsInView(REGSAM view, const wchar_t* key, const wchar_t* value) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
+        return false;
+    const bool found = ::RegQueryValueExW(opened, value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    ::RegCloseKey(opened);
+    return found;
+}
+
+void DeleteMachineTestKey(REGSAM view) {
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\KeltoTest\\View", view, 0);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\KeltoTest", view, 0);
+}
+
+TEST(RegistryOnWindows, MachineValuesLiveInTheNativeView) {
+    // The helper is a 32-bit program: without the native view its HKLM writes would land in
+    // the redirected copy (WOW6432Node) that Windows itself never reads.
+    BOOL wow64 = FALSE;
+    ::IsWow64Process(::GetCurrentProcess(), &wow64);
+    if (!wow64) GTEST_SKIP() << "a 32-bit system has one view only";
+    DeleteMachineTestKey(KEY_WOW64_64KEY);
+    DeleteMachineTestKey(KEY_WOW64_32KEY);
+    platform::win32::Win32Registry registry;
+    const RawRegistryValue frequency{regtype::kDword, {0, 0, 0, 0}};
+
+    ASSERT_EQ(registry.WriteRaw("HKLM\\Software\\KeltoTest\\View\\Frequency", frequency), Outcome{0});
+    EXPECT_TRUE(ExistsInView(KEY_WOW64_64KEY, L"Software\\KeltoTest\\View", L"Frequency"));
+    EXPECT_FALSE(ExistsInView(KEY_WOW64_32KEY, L"Software\\KeltoTest\\View", L"Frequency"));
+    RawRegistryValue read;
+    EXPECT_EQ(registry.ReadRaw("HKLM\\Software\\KeltoTest\\View\\Frequency", read),
+              (ReadResult{ReadStatus::Ok, 0}));
+    EXPECT_EQ(read, frequency);
+    EXPECT_TRUE(registry.Delete("HKLM\\Software\\KeltoTest\\View\\Frequency"));
+    EXPECT_EQ(registry.ReadRaw("HKLM\\Software\\KeltoTest\\View\\Frequency", read),
+              (ReadResult{ReadStatus::Absent, 0}));
+
+    DeleteMachineTestKey(KEY_WOW64_64KEY);
+}
+
+TEST(RegistryOnWindows, AnUnknownRootIsAFailureNotAnAbsence) {
+    platform::win32::Win32Registry registry;
+    RawRegistryValue read;
+    // ERROR_INVALID_PARAMETER: the name itself is wrong, nothing was looked up.
+    EXPECT_EQ(registry.ReadRaw("HKXX\\Software\\Value", read), (ReadResult{ReadStatus::Failed, 87}));
+    EXPECT_EQ(registry.WriteRaw("HKXX\\Software\\Value", {regtype::kBinary, {1}}), Outcome{87});
+}
+
+TEST(ScopedGdiOnWindows, SelectionIsUndoneWhenTheGuardGoes) {
+    const platform::win32::ScopedGetDC screen(nullptr);
+    ASSERT_TRUE(screen);
+    HDC dc = ::CreateCompatibleDC(screen.get());
+    ASSERT_NE(dc, nullptr);
+    const HGDIOBJ original = ::GetCurrentObject(dc, OBJ_FONT);
+    platform::win32::UniqueHfont font(
+        ::CreateFontW(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial"));
+    ASSERT_TRUE(font);
+    {
+        const platform::win32::ScopedSelectObject select(dc, font.get());
+        EXPECT_TRUE(select.ok());
+        EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), font.get());
+    }
+    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), original);
+    ::DeleteDC(dc);
+}
+
+TEST(ScopedGdiOnWindows, AFailedSelectionPutsNothingBack) {
+    const platform::win32::ScopedGetDC screen(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen.get());
+    ASSERT_NE(dc, nullptr);
+    const HGDIOBJ original = ::GetCurrentObject(dc, OBJ_FONT);
+    {
+        const platform::win32::ScopedSelectObject select(dc, nullptr);
+        EXPECT_FALSE(select.ok());
+    }
+    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), original);
+    ::DeleteDC(dc);
+}
+
+}  // namespace
+}  // namespace kelto
+
+#endif  // _WIN32
