@@ -17,7 +17,8 @@ struct ActionInfo {
     std::string Title;        // Hebrew, shown before consent and on launch failure
     std::string Description;  // Hebrew sentence shown under the title
     std::string Verb;         // shell verb: the preset "open", or "runas"
-    std::string File;         // what the shell starts; empty for the entries the helper runs itself
+    std::string File;         // what the shell starts (a bare name is resolved to a full path at
+                              // launch); empty for the entries the helper runs itself
     std::string Arguments;    // parameters handed to the shell with `File`
 };
 

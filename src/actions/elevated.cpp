@@ -5,6 +5,7 @@
 #include "intake/activity_log.h"
 #include "intake/context.h"
 #include "intake/session_store.h"
+#include "intake/system_folders.h"
 #include "rescuevm/rescue_vm.h"
 #include "restore/restore_points.h"
 #include "token/token.h"
@@ -101,10 +102,17 @@ void LaunchAction(intake::Context& context, const std::string& actionKey) {
     // This instance already holds administrator rights.
     if (info.Verb == "runas") info.Verb = "open";
 
-    const int result = context.system.shell.Execute(context.window.Owner(), info.Verb, info.File,
-                                                    info.Arguments, "", platform::kShowNormal);
+    // The shell gets a full path and the system folder as working folder, so that nothing
+    // named like the program (or like a console file in the arguments) beside the helper is
+    // ever started in its place; a name found nowhere fails as the shell would fail it.
+    const intake::LaunchTarget target = intake::ResolveLaunchTarget(context.system, info.File);
+    const int result =
+        target.found ? context.system.shell.Execute(context.window.Owner(), info.Verb, target.file,
+                                                    info.Arguments, target.directory, platform::kShowNormal)
+                     : intake::kFileNotFound;
     if (platform::ShellSucceeded(result)) return;
 
+    // Support staff know the catalogue's file, not the path it was resolved to.
     intake::WriteLog(context.system, "Open failed. Tool: " + actionKey +
                                          " Result: " + std::to_string(result) + " File: " + info.File);
     Warn(context, std::string("לא ניתן לפתוח את הפעולה:") + kCrLf + info.Title + kCrLf + kCrLf +

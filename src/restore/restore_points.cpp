@@ -56,15 +56,17 @@ void RestoreFailed(intake::Context& context, std::int32_t number) {
 }
 
 // Asks Windows to restart in 15 seconds, which applies the started restore. shutdown.exe
-// goes to the shell by its full path: a bare name would be looked up in the helper's own
-// folder first, where anything downloaded beside it could answer. Found in no system folder,
-// the restart is not asked for; its result was never checked either.
+// goes to the shell by its full path, found as every program the helper starts is found: a
+// bare name would be looked up in the helper's own folder first, where anything downloaded
+// beside it could answer. Found nowhere, the restart is not asked for; its result was never
+// checked either.
 void ScheduleRestart(intake::Context& context) {
     auto& system = context.system;
-    const std::string shutdown = intake::ResolveSystemFile(system.environment, system.files, "shutdown.exe");
-    if (shutdown.find('\\') == std::string::npos) return;
-    system.shell.Execute(context.window.Owner(), "open", shutdown, "/r /t 15 /c \"Kelto System Restore\"",
-                         base::GetOwnFolder(system.process), platform::kShowHidden);
+    const intake::LaunchTarget shutdown = intake::ResolveLaunchTarget(system, "shutdown.exe");
+    if (!shutdown.found) return;
+    system.shell.Execute(context.window.Owner(), "open", shutdown.file,
+                         "/r /t 15 /c \"Kelto System Restore\"", base::GetOwnFolder(system.process),
+                         platform::kShowHidden);
 }
 }  // namespace
 

@@ -110,13 +110,15 @@ TEST_F(ApprovalTest, RealRoadFromTheUrlToTheStartedCommandWindow) {
     WaitUntilAllEnded();
     const std::int64_t authorizedTo = LocalSecondsSince2024();
 
-    // The stand-in in place of cmd.exe recorded its own path and the command line it got: the
-    // shell found "cmd.exe" in System32, which for a 32-bit process is syswow64, and added
-    // nothing to the catalogue's arguments.
+    // The stand-in in place of cmd.exe recorded its own path, working folder and the command
+    // line it got: the native command processor (system32, which the 32-bit helper names
+    // through Sysnative), started in the system folder, with nothing added to the catalogue's
+    // arguments.
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
-    EXPECT_EQ(launches[0].program, "C:\\windows\\syswow64\\cmd.exe");
-    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\system32\\cmd.exe\" /K ipconfig /all");
+    EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\cmd.exe");
+    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\Sysnative\\cmd.exe\" /K ipconfig /all");
+    EXPECT_EQ(launches[0].workingFolder, "C:\\windows\\System32");
 
     EXPECT_THAT(LogMessages(),
                 ElementsAre(VersionLine("\"kelto:ipconfig/sid/s-42\""), "Parsed tool: [ipconfig]",
@@ -197,7 +199,8 @@ TEST_F(ApprovalTest, ElevatedLineWithAnExpiredTokenIsRefused) {
     EXPECT_TRUE(Launches().empty());
 }
 
-// quickassist.exe is a catalogue entry that Wine does not have: the shell cannot find it.
+// quickassist.exe is a catalogue entry that Wine does not have: it is in no system folder and
+// not on PATH, and the launch fails as the shell fails a file it cannot find.
 TEST_F(ApprovalTest, CatalogueEntryWhoseFileIsMissingShowsTheLaunchFailure) {
     const std::string line = "/elevated:quickassist:" + TokenOfWindow(SettledTokenWindow()) + ":0";
     auto helper = StartHelper(Widen(line));

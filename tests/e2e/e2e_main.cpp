@@ -1,7 +1,7 @@
 // Entry of the end-to-end suite. Besides GoogleTest's own flags it takes the programs under
 // test, as Windows paths or as paths of the Linux side (seen through Wine's Z: drive):
 //   kelto_e2e_tests --helper=<KeltoClientHelper.exe> --log-writer=<kelto_log_writer.exe>
-//                   --artifacts=<folder for screenshots>
+//                   --standin=<kelto_standin.exe> --artifacts=<folder for screenshots>
 #include <windows.h>
 
 #include <cstdio>
@@ -47,6 +47,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring argument = argv[i];
         if (TakeOption(argument, L"helper", programs.helper) ||
             TakeOption(argument, L"log-writer", programs.logWriter) ||
+            TakeOption(argument, L"standin", programs.standin) ||
             TakeOption(argument, L"artifacts", programs.artifacts)) {
             continue;
         }

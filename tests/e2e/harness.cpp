@@ -334,10 +334,17 @@ std::vector<Launch> HelperTest::Launches() const {
     while (start < bytes.size()) {
         size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
+        // "<program>\t<working folder>\t<command line>": the command line may hold a tab.
         const std::string entry = bytes.substr(start, end - start);
-        const size_t tab = entry.find('\t');
-        launches.push_back(tab == std::string::npos ? Launch{entry, {}}
-                                                    : Launch{entry.substr(0, tab), entry.substr(tab + 1)});
+        Launch launch;
+        const size_t first = entry.find('\t');
+        const size_t second = first == std::string::npos ? std::string::npos : entry.find('\t', first + 1);
+        launch.program = entry.substr(0, first);
+        if (second != std::string::npos) {
+            launch.workingFolder = entry.substr(first + 1, second - first - 1);
+            launch.commandLine = entry.substr(second + 1);
+        }
+        launches.push_back(std::move(launch));
         start = end + 1;
     }
     return launches;

@@ -33,6 +33,7 @@ namespace kelto::e2e {
 struct TestPrograms {
     std::wstring helper;     // KeltoClientHelper.exe
     std::wstring logWriter;  // the WriteLog test program
+    std::wstring standin;    // the stand-in that records how it was started
     std::wstring artifacts;  // a folder in the build tree for screenshots
 };
 TestPrograms& Programs();
@@ -60,8 +61,9 @@ struct RegistryValue {
 };
 
 struct Launch {
-    std::string program;      // the stand-in's own path, as it was started
-    std::string commandLine;  // its full command line
+    std::string program;        // the stand-in's own path, as it was started
+    std::string workingFolder;  // its current folder as it started
+    std::string commandLine;    // its full command line
 };
 
 // Pixels of a control as shown on screen; fails the test where the screen cannot be read.

@@ -114,7 +114,8 @@ TEST_F(IntakeTest, FromAHebrewFolderTheLogIsBesideTheExecutableAndTheRelaunchFin
     EXPECT_EQ(LogBytes(), "") << "a log beside the test's other copy";
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
-    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\system32\\cmd.exe\" /K ipconfig /all");
+    EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\cmd.exe");
+    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\Sysnative\\cmd.exe\" /K ipconfig /all");
 }
 
 }  // namespace

@@ -35,8 +35,9 @@ template="$work/template"
 mkdir -p "$work"
 
 # Programs the tests observe: each is replaced in the run's prefix by the stand-in, which
-# records its own path and command line and exits 0. Wine lacks some of them (mmc.exe).
-observed_programs=(cmd.exe mmc.exe)
+# records its own path, working folder and command line and exits 0. Wine lacks some of them
+# (mmc.exe).
+observed_programs=(cmd.exe mmc.exe taskmgr.exe)
 # Management consoles Wine lacks: empty files, so that the shell finds them and hands them
 # to the .msc class (mmc.exe, a stand-in).
 consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon printmanagement secpol services
@@ -84,6 +85,13 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\Software\Classes\ms-settings\shell\open\command]
 @="C:\\windows\\system32\\SystemSettings.exe \"%1\""
 EOF
+    # Wine runs its own builtin program for a name in its 64-bit system folder unless the
+    # name is overridden "native": then the stand-in placed there runs.
+    {
+        echo
+        echo '[HKEY_CURRENT_USER\Software\Wine\DllOverrides]'
+        printf '"%s"="native"\n' "${observed_programs[@]}"
+    } >>"$reg"
     # Both registry views: a 32-bit helper reads the classes through the 32-bit one.
     local view
     for view in 64 32; do

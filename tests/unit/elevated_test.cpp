@@ -20,9 +20,24 @@ const std::string kExpired = "קוד הטוקן פג לפני אישור UAC.\r\
 const std::string kNoRestorePoint =
     "לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.\r\nבדוק שהגנת המערכת פעילה ושיש מקום פנוי בדיסק.";
 
+// 64-bit Windows seen from the 32-bit helper, beside which files named like the programs it
+// starts were planted.
 struct Elevated : ::testing::Test {
     FakeSystem f;
-    void SetUp() override { f.clock.utc = kWindowStart; }
+    void SetUp() override {
+        f.clock.utc = kWindowStart;
+        f.environment.variables = {{"SystemRoot", "C:\\Windows"}, {"TEMP", "C:\\Temp"}};
+        for (const char* path :
+             {"C:\\Windows\\Sysnative\\cmd.exe", "C:\\Windows\\Sysnative\\mmc.exe",
+              "C:\\Windows\\Sysnative\\taskmgr.exe", "C:\\Windows\\explorer.exe",
+              "C:\\Windows\\System32\\cmd.exe", "C:\\Windows\\SysWOW64\\cmd.exe",
+              "C:\\Windows\\System32\\explorer.exe", "C:\\Windows\\SysWOW64\\explorer.exe",
+              "C:\\Program Files\\Kelto\\cmd.exe", "C:\\Program Files\\Kelto\\quickassist.exe",
+              "C:\\Program Files\\Kelto\\devmgmt.msc"}) {
+            f.files.AddFile(path);
+        }
+        f.files.AddFile("C:\\Windows\\Sysnative", testing::FakeFileSystem::Attr::Folder);
+    }
 };
 
 // Every row of the elevated line's field table, read back from literal lines.
@@ -139,9 +154,9 @@ TEST_F(Elevated, ValidTokenLaunchesTheCatalogueEntryWithOpen) {
     ASSERT_EQ(f.shell.calls.size(), 1u);
     const auto& call = f.shell.calls[0];
     EXPECT_EQ(call.verb, "open");  // the catalogue says runas; this instance is elevated already
-    EXPECT_EQ(call.file, "cmd.exe");
+    EXPECT_EQ(call.file, "C:\\Windows\\Sysnative\\cmd.exe");
     EXPECT_EQ(call.parameters, "/K ipconfig /release & ipconfig /renew");
-    EXPECT_EQ(call.directory, "");
+    EXPECT_EQ(call.directory, "C:\\Windows\\System32");
     EXPECT_EQ(call.showMode, 1);
     EXPECT_TRUE(f.dialogs.boxes.empty());
     EXPECT_TRUE(f.LogMessages().empty());
@@ -250,6 +265,74 @@ TEST_F(Elevated, AFailedStartIsExplainedAndLogged) {
         "לא ניתן לפתוח את הפעולה:\r\nהצגת הגדרות IP\r\n\r\nWindows לא הצליח לפתוח את הפעולה.\r\nקוד שגיאה: "
         "0\r\nנתיב: cmd.exe");
     EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
+}
+
+// What the shell is asked for each kind of catalogue file: the catalogue's parameters,
+// unchanged, and the system folder as working folder.
+TEST_F(Elevated, EveryLaunchNamesAFullPathAndTheSystemFolder) {
+    f.environment.variables["PATH"] = "C:\\Tools";
+    f.files.AddFile("C:\\Tools\\quickassist.exe");
+    struct Row {
+        const char* key;
+        std::string file, parameters;
+    };
+    const Row rows[] = {
+        {"ipconfig", "C:\\Windows\\Sysnative\\cmd.exe", "/K ipconfig /all"},
+        {"sfc", "C:\\Windows\\Sysnative\\cmd.exe", "/K sfc /scannow"},
+        {"safemodenetwork", "C:\\Windows\\Sysnative\\cmd.exe",
+         "/K bcdedit /set {current} safeboot network && shutdown /r /t 15 /c \"Kelto Safe Mode with "
+         "Networking\""},
+        {"spoolerreset", "C:\\Windows\\Sysnative\\cmd.exe",
+         "/K net stop spooler & del /Q /F \"C:\\Windows\\System32\\spool\\PRINTERS\\*.*\" & net start "
+         "spooler"},
+        {"devices", "C:\\Windows\\Sysnative\\mmc.exe", "devmgmt.msc"},
+        {"taskmgr", "C:\\Windows\\Sysnative\\taskmgr.exe", ""},
+        {"events", "C:\\Windows\\System32\\eventvwr.msc", ""},
+        {"temp", "C:\\Windows\\explorer.exe", "C:\\Temp"},
+        {"windowsupdate", "ms-settings:windowsupdate", ""},
+        {"quickassist", "C:\\Tools\\quickassist.exe", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.key);
+        f.shell.calls.clear();
+        actions::LaunchAction(f.context, row.key);
+        ASSERT_EQ(f.shell.calls.size(), 1u);
+        EXPECT_EQ(f.shell.calls[0].verb, "open");
+        EXPECT_EQ(f.shell.calls[0].file, row.file);
+        EXPECT_EQ(f.shell.calls[0].parameters, row.parameters);
+        EXPECT_EQ(f.shell.calls[0].directory, "C:\\Windows\\System32");
+        EXPECT_EQ(f.shell.calls[0].showMode, 1);
+        EXPECT_EQ(f.shell.calls[0].owner, f.mainWindow.handle);
+    }
+    EXPECT_TRUE(f.dialogs.boxes.empty());
+    EXPECT_TRUE(f.LogMessages().empty());
+}
+
+// A program found only beside the helper (or through "." on PATH) is not started: the launch
+// fails as the shell fails a file it cannot find, naming the catalogue's file.
+TEST_F(Elevated, AProgramOnlyBesideTheHelperIsNotFound) {
+    f.environment.variables["PATH"] = ".;C:\\Program Files\\Kelto\\";
+    actions::HandleElevatedRequest(f.context, "/elevated:quickassist:226939:0");
+    EXPECT_TRUE(f.shell.calls.empty());
+    EXPECT_EQ(f.LogMessages(),
+              std::vector<std::string>{"Open failed. Tool: quickassist Result: 2 File: quickassist.exe"});
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text,
+              "לא ניתן לפתוח את הפעולה:\r\nפתיחת סיוע מהיר\r\n\r\nהקובץ לא נמצא.\r\nקוד שגיאה: 2\r\nנתיב: "
+              "quickassist.exe");
+    EXPECT_EQ(f.dialogs.boxes[0].flags, kOk | kIconExclamation);
+    EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
+}
+
+TEST_F(Elevated, WithoutAWindowsFolderNothingStarts) {
+    f.environment.variables = {{"SystemRoot", ""}, {"WinDir", ""}};
+    actions::HandleElevatedRequest(f.context, "/elevated:cmd:226939:0");
+    EXPECT_TRUE(f.shell.calls.empty());
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Open failed. Tool: cmd Result: 2 File: cmd.exe"});
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text,
+              "לא ניתן לפתוח את הפעולה:\r\nפתיחת שורת פקודה CMD\r\n\r\nהקובץ לא נמצא.\r\nקוד שגיאה: "
+              "2\r\nנתיב: cmd.exe");
 }
 
 TEST_F(Elevated, AKeyOutsideTheCatalogueStartsNothingAndSaysNothing) {

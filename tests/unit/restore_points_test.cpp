@@ -331,6 +331,7 @@ TEST_F(Rollback, OnThirtyTwoBitWindowsTheRestartComesFromSystem32) {
 TEST_F(Rollback, AShutdownFoundInNoSystemFolderIsNeverStartedByItsBareName) {
     f.files.entries.erase("C:\\Windows\\Sysnative\\shutdown.exe");
     f.files.entries.erase("C:\\Windows\\System32\\shutdown.exe");
+    f.environment.variables["PATH"] = ".;C:\\Program Files\\Kelto";  // only the planted copy is there
     f.systemRestore.points = {{"Kelto Before flushdns 20261207-071530", 7}};
     restore::RollBackToLastPoint(f.context);
     EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"System restore started. Sequence: 7"});

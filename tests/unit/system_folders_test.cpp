@@ -150,6 +150,234 @@ INSTANTIATE_TEST_SUITE_P(
                      "c:\\windows\\\\System32\\WindowsPowerShell\\v1.0\\powershell.exe"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ---- ResolveLaunchTarget ----
+
+struct LaunchCase {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    std::map<std::string, Attr> files;
+    std::string file;
+    bool found;
+    std::string expectedFile;
+    std::string expectedDirectory;
+    std::vector<std::string> probes;
+};
+
+void PrintTo(const LaunchCase& c, std::ostream* os) { *os << c.name; }
+
+class ResolveLaunchTarget : public ::testing::TestWithParam<LaunchCase> {};
+
+// The helper runs from the customer's Downloads folder.
+constexpr const char* kHelperPath = "C:\\Users\\Dana\\Downloads\\KeltoClientHelper.exe";
+
+TEST_P(ResolveLaunchTarget, GivesTheShellAFullPathAndTheSystemFolder) {
+    const LaunchCase& c = GetParam();
+    testing::FakeSystem f;
+    f.environment.variables = c.environment;
+    f.process.moduleFileName = kHelperPath;
+    for (const auto& [path, attr] : c.files) f.files.AddFile(path, attr);
+
+    const auto target = intake::ResolveLaunchTarget(f.system, c.file);
+    EXPECT_EQ(target.found, c.found);
+    if (c.found) {
+        EXPECT_EQ(target.file, c.expectedFile);
+        EXPECT_EQ(target.directory, c.expectedDirectory);
+    }
+    EXPECT_EQ(f.files.probes, c.probes);
+}
+
+const std::map<std::string, std::string> kRoot = {{"SystemRoot", "C:\\Windows"}};
+// 64-bit Windows as a 32-bit process sees it: the Sysnative alias, and System32 redirected to
+// the 32-bit copies, so that it holds the same names as SysWOW64.
+const std::map<std::string, Attr> kWindows64 = {
+    {"C:\\Windows\\Sysnative", Attr::Folder},
+    {"C:\\Windows\\Sysnative\\cmd.exe", Attr::Normal},
+    {"C:\\Windows\\System32\\cmd.exe", Attr::Normal},
+    {"C:\\Windows\\SysWOW64\\cmd.exe", Attr::Normal},
+    {"C:\\Windows\\explorer.exe", Attr::Normal},
+    {"C:\\Windows\\System32\\explorer.exe", Attr::Normal},
+    {"C:\\Windows\\SysWOW64\\explorer.exe", Attr::Normal},
+    {"C:\\Windows\\System32\\odbcad32.exe", Attr::Normal},
+    {"C:\\Windows\\SysWOW64\\odbcad32.exe", Attr::Normal},
+    // Planted beside the helper.
+    {"C:\\Users\\Dana\\Downloads\\cmd.exe", Attr::Normal},
+    {"C:\\Users\\Dana\\Downloads\\quickassist.exe", Attr::Normal},
+    {"C:\\Users\\Dana\\Downloads\\eventvwr.msc", Attr::Normal},
+};
+const std::map<std::string, Attr> kWindows32 = {
+    {"C:\\Windows\\System32\\cmd.exe", Attr::Normal},
+    {"C:\\Windows\\explorer.exe", Attr::Normal},
+    {"C:\\Users\\Dana\\Downloads\\cmd.exe", Attr::Normal},
+};
+std::map<std::string, Attr> With(std::map<std::string, Attr> files, const std::map<std::string, Attr>& more) {
+    files.insert(more.begin(), more.end());
+    return files;
+}
+std::map<std::string, std::string> WithPath(const std::string& path) {
+    auto environment = kRoot;
+    environment["PATH"] = path;
+    return environment;
+}
+// Every system folder probed for quickassist.exe on 64-bit Windows, in order.
+const std::vector<std::string> kQuickAssist64 = {
+    "C:\\Windows\\Sysnative\\quickassist.exe", "C:\\Windows\\quickassist.exe",
+    "C:\\Windows\\System32\\quickassist.exe", "C:\\Windows\\SysWOW64\\quickassist.exe"};
+std::vector<std::string> Then(std::vector<std::string> probes, const std::vector<std::string>& more) {
+    probes.insert(probes.end(), more.begin(), more.end());
+    return probes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ResolveLaunchTarget,
+    ::testing::Values(
+        LaunchCase{"CmdOn64BitWindowsIsTheNativeOne",
+                   kRoot,
+                   kWindows64,
+                   "cmd.exe",
+                   true,
+                   "C:\\Windows\\Sysnative\\cmd.exe",
+                   "C:\\Windows\\System32",
+                   {"C:\\Windows\\Sysnative\\cmd.exe"}},
+        LaunchCase{"CmdOn32BitWindows",
+                   kRoot,
+                   kWindows32,
+                   "cmd.exe",
+                   true,
+                   "C:\\Windows\\System32\\cmd.exe",
+                   "C:\\Windows\\System32",
+                   {"C:\\Windows\\Sysnative\\cmd.exe", "C:\\Windows\\System32\\cmd.exe"}},
+        // Not the 32-bit copy that System32 shows a 32-bit process.
+        LaunchCase{"ExplorerOn64BitWindowsIsTheWindowsFolders",
+                   kRoot,
+                   kWindows64,
+                   "explorer.exe",
+                   true,
+                   "C:\\Windows\\explorer.exe",
+                   "C:\\Windows\\System32",
+                   {"C:\\Windows\\Sysnative\\explorer.exe", "C:\\Windows\\explorer.exe"}},
+        LaunchCase{"ExplorerOn32BitWindows",
+                   kRoot,
+                   kWindows32,
+                   "explorer.exe",
+                   true,
+                   "C:\\Windows\\explorer.exe",
+                   "C:\\Windows\\System32",
+                   {"C:\\Windows\\Sysnative\\explorer.exe", "C:\\Windows\\System32\\explorer.exe",
+                    "C:\\Windows\\SysWOW64\\explorer.exe", "C:\\Windows\\explorer.exe"}},
+        // A program that 64-bit Windows has only as a 32-bit copy comes from System32.
+        LaunchCase{"Only32BitCopyOn64BitWindows",
+                   kRoot,
+                   kWindows64,
+                   "odbcad32.exe",
+                   true,
+                   "C:\\Windows\\System32\\odbcad32.exe",
+                   "C:\\Windows\\System32",
+                   {"C:\\Windows\\Sysnative\\odbcad32.exe", "C:\\Windows\\odbcad32.exe",
+                    "C:\\Windows\\System32\\odbcad32.exe"}},
+        // What a 64-bit console sees; the copy beside the helper is never looked at.
+        LaunchCase{"ConsoleFileFromTheSystemFolder",
+                   kRoot,
+                   kWindows64,
+                   "eventvwr.msc",
+                   true,
+                   "C:\\Windows\\System32\\eventvwr.msc",
+                   "C:\\Windows\\System32",
+                   {}},
+        LaunchCase{"ConsoleFileExtensionInCapitals",
+                   kRoot,
+                   kWindows32,
+                   "DevMgmt.MSC",
+                   true,
+                   "C:\\Windows\\System32\\DevMgmt.MSC",
+                   "C:\\Windows\\System32",
+                   {}},
+        LaunchCase{"SettingsUriUnchanged",
+                   kRoot,
+                   kWindows64,
+                   "ms-settings:windowsupdate",
+                   true,
+                   "ms-settings:windowsupdate",
+                   "C:\\Windows\\System32",
+                   {}},
+        LaunchCase{"FullPathUnchanged",
+                   kRoot,
+                   kWindows64,
+                   "C:\\Windows\\Sysnative\\WindowsPowerShell\\v1.0\\powershell.exe",
+                   true,
+                   "C:\\Windows\\Sysnative\\WindowsPowerShell\\v1.0\\powershell.exe",
+                   "C:\\Windows\\System32",
+                   {}},
+        LaunchCase{"NetworkPathUnchanged",
+                   kRoot,
+                   kWindows64,
+                   "\\\\server\\share\\tool.exe",
+                   true,
+                   "\\\\server\\share\\tool.exe",
+                   "C:\\Windows\\System32",
+                   {}},
+        LaunchCase{
+            "FoundOnPath",
+            WithPath("C:\\Windows\\system32;C:\\Users\\Dana\\AppData\\Local\\Microsoft\\WindowsApps"),
+            With(kWindows64, {{"C:\\Users\\Dana\\AppData\\Local\\Microsoft\\WindowsApps\\quickassist.exe",
+                               Attr::Normal}}),
+            "quickassist.exe", true,
+            "C:\\Users\\Dana\\AppData\\Local\\Microsoft\\WindowsApps\\quickassist.exe",
+            "C:\\Windows\\System32",
+            Then(kQuickAssist64,
+                 {"C:\\Windows\\system32\\quickassist.exe",
+                  "C:\\Users\\Dana\\AppData\\Local\\Microsoft\\WindowsApps\\quickassist.exe"})},
+        // A quoted entry, and one with a trailing backslash.
+        LaunchCase{"QuotedPathEntry", WithPath("\"C:\\Program Files\\Tools\\\""),
+                   With(kWindows64, {{"C:\\Program Files\\Tools\\quickassist.exe", Attr::Normal}}),
+                   "quickassist.exe", true, "C:\\Program Files\\Tools\\quickassist.exe",
+                   "C:\\Windows\\System32",
+                   Then(kQuickAssist64, {"C:\\Program Files\\Tools\\quickassist.exe"})},
+        // The helper's own folder (in any case, with or without "\") and entries that are not
+        // full paths are skipped: only the last entry is looked in.
+        LaunchCase{"PathSkipsTheHelpersFolderAndRelativeEntries",
+                   WithPath(".;;c:\\users\\dana\\downloads\\;C:\\Users\\Dana\\Downloads;Downloads;"
+                            "%SystemRoot%\\Tools;C:Tools;\\Tools;D:\\Tools"),
+                   With(kWindows64, {{".\\quickassist.exe", Attr::Normal},
+                                     {"Downloads\\quickassist.exe", Attr::Normal},
+                                     {"D:\\Tools\\quickassist.exe", Attr::Normal}}),
+                   "quickassist.exe", true, "D:\\Tools\\quickassist.exe", "C:\\Windows\\System32",
+                   Then(kQuickAssist64, {"D:\\Tools\\quickassist.exe"})},
+        // On PATH only as the helper's folder or ".": found nowhere.
+        LaunchCase{"OnlyBesideTheHelperIsNotFound", WithPath(".;C:\\Users\\Dana\\Downloads"), kWindows64,
+                   "quickassist.exe", false, "", "", kQuickAssist64},
+        LaunchCase{"NoPathIsNotFound", kRoot, kWindows64, "quickassist.exe", false, "", "", kQuickAssist64},
+        LaunchCase{"WinDirWhenSystemRootIsUnset",
+                   {{"WinDir", "D:\\WINNT"}},
+                   {{"D:\\WINNT\\System32\\cmd.exe", Attr::Normal}},
+                   "cmd.exe",
+                   true,
+                   "D:\\WINNT\\System32\\cmd.exe",
+                   "D:\\WINNT\\System32",
+                   {"D:\\WINNT\\Sysnative\\cmd.exe", "D:\\WINNT\\System32\\cmd.exe"}},
+        // Without a Windows folder nothing is started, not even from a path that would be
+        // relative to the current drive.
+        LaunchCase{"NoRootIsNotFound",
+                   {{"SystemRoot", ""}, {"PATH", "D:\\Tools"}},
+                   {{"\\Sysnative\\cmd.exe", Attr::Normal},
+                    {"\\System32\\cmd.exe", Attr::Normal},
+                    {"D:\\Tools\\cmd.exe", Attr::Normal}},
+                   "cmd.exe",
+                   false,
+                   "",
+                   "",
+                   {}},
+        LaunchCase{"NoRootStartsNoSettingsPage", {}, {}, "ms-settings:windowsupdate", false, "", "", {}},
+        LaunchCase{"RelativeRootIsNotFound",
+                   {{"SystemRoot", "Windows"}},
+                   {{"Windows\\System32\\cmd.exe", Attr::Normal}},
+                   "cmd.exe",
+                   false,
+                   "",
+                   "",
+                   {}},
+        LaunchCase{"EmptyFileIsNotFound", kRoot, kWindows64, "", false, "", "", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- GetOwnExePath ----
 
 struct ExePathCase {
@@ -259,6 +487,27 @@ TEST(ResolveSystemFileOnWindows, WinDirWhenSystemRootIsMissing) {
     ScopedVariable noSystemRoot(L"SystemRoot", nullptr);
     ScopedVariable otherWinDir(L"WinDir", Widen(winDir).c_str());
     EXPECT_EQ(intake::ResolveSystemFile(environment, files, name), winDir + "\\" + name);
+}
+
+TEST(ResolveLaunchTargetOnWindows, NativeCommandProcessorFromTheSystemFolder) {
+    platform::win32::Win32System real;
+    const std::string root = real.environment.Get("SystemRoot");
+    ASSERT_FALSE(root.empty());
+    const auto target = intake::ResolveLaunchTarget(real.system, "cmd.exe");
+    ASSERT_TRUE(target.found);
+    EXPECT_EQ(target.file, root + (IsWow64() ? "\\Sysnative\\cmd.exe" : "\\System32\\cmd.exe"));
+    EXPECT_EQ(target.directory, root + "\\System32");
+}
+
+// A program beside this executable, and "." first on PATH with this folder as the current
+// one: neither is looked in.
+TEST(ResolveLaunchTargetOnWindows, NeverFromTheOwnFolder) {
+    platform::win32::Win32System real;
+    const std::string name = "kelto-planted-probe.exe";
+    ScopedFile planted(Widen(base::GetOwnFolder(real.process) + "\\" + name));
+    ASSERT_TRUE(planted.created());
+    ScopedVariable path(L"PATH", Widen(".;" + base::GetOwnFolder(real.process)).c_str());
+    EXPECT_FALSE(intake::ResolveLaunchTarget(real.system, name).found);
 }
 
 TEST(ResolveSystemFileOnWindows, NameFoundNowhereComesBack) {

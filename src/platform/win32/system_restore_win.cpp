@@ -91,7 +91,7 @@ HRESULT InputFor(IWbemClassObject& classObject, const wchar_t* method,
     ComPtr<IWbemClassObject> signature;
     HRESULT hr = classObject.GetMethod(method, 0, signature.put(), nullptr);
     if (FAILED(hr)) return hr;
-    if (!signature) return arguments.empty() ? S_OK : WBEM_E_INVALID_METHOD_PARAMETERS;
+    if (!signature) return arguments.empty() ? S_OK : static_cast<HRESULT>(WBEM_E_INVALID_METHOD_PARAMETERS);
     hr = signature->SpawnInstance(0, inParams.put());
     if (FAILED(hr)) return hr;
     for (const auto& [name, value] : arguments) {

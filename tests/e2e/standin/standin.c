@@ -1,6 +1,7 @@
 /* Stands in for a system program the end-to-end tests need to observe (cmd.exe, mmc.exe,
- * the settings app ...): appends one line to the launch record, "<own path>\t<command line>"
- * in UTF-8, and exits 0 without doing anything else.
+ * the settings app ...): appends one line to the launch record,
+ * "<own path>\t<working folder>\t<command line>" in UTF-8, and exits 0 without doing anything
+ * else. The command line comes last: it is the only field that may hold a tab.
  *
  * The record file is named by the environment variable KELTO_LAUNCH_RECORD, which the test
  * sets and every process it starts inherits; without it, C:\kelto-launches.txt. */
@@ -33,17 +34,28 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR arguments, int
     DWORD selfLength = GetModuleFileNameW(NULL, self, MAX_PATH * 2);
     self[selfLength < MAX_PATH * 2 ? selfLength : MAX_PATH * 2 - 1] = L'\0';
 
+    wchar_t current[MAX_PATH * 2];
+    DWORD currentLength = GetCurrentDirectoryW(MAX_PATH * 2, current);
+    if (currentLength == 0 || currentLength >= MAX_PATH * 2) current[0] = L'\0';
+
     int pathLength = 0;
+    int folderLength = 0;
     int lineLength = 0;
     char* path = ToUtf8(self, &pathLength);
+    char* folder = ToUtf8(current, &folderLength);
     char* line = ToUtf8(GetCommandLineW(), &lineLength);
-    if (path == NULL || line == NULL) return 0;
-    int total = pathLength + 1 + lineLength + 1;
+    if (path == NULL || folder == NULL || line == NULL) return 0;
+    int total = pathLength + 1 + folderLength + 1 + lineLength + 1;
     char* entry = (char*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)total);
     if (entry == NULL) return 0;
-    CopyMemory(entry, path, (SIZE_T)pathLength);
-    entry[pathLength] = '\t';
-    CopyMemory(entry + pathLength + 1, line, (SIZE_T)lineLength);
+    char* at = entry;
+    CopyMemory(at, path, (SIZE_T)pathLength);
+    at += pathLength;
+    *at++ = '\t';
+    CopyMemory(at, folder, (SIZE_T)folderLength);
+    at += folderLength;
+    *at++ = '\t';
+    CopyMemory(at, line, (SIZE_T)lineLength);
     entry[total - 1] = '\n';
 
     /* Several stand-ins may finish at once: one append each, retried while another holds it. */
