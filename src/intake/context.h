@@ -19,8 +19,9 @@ public:
     virtual platform::WindowHandle Owner() = 0;
     virtual void Show() = 0;
     virtual void Hide() = 0;
-    // Shows a status text: sets it, repaints it and lets pending window messages run once,
-    // so that it is on screen before the next long step. It does not show the window.
+    // Shows a status text: sets it and repaints it, so that it is on screen before the next
+    // long step. It does not show the window. From then on the window is a status display:
+    // input queued for it meanwhile is dropped, never run.
     virtual void ShowStatus(const std::string& text) = 0;
     // Unloads the window; with no window left the process ends.
     virtual void Unload() = 0;

@@ -21,4 +21,10 @@ inline constexpr const char* kSessionIdValue = KELTO_SESSION_KEY "SessionID";
 inline constexpr const char* kSessionExpiresAtValue = KELTO_SESSION_KEY "ExpiresAt";
 #undef KELTO_SESSION_KEY
 
+// How often Windows allows a restore point (REG_DWORD, minutes), read by the System Restore
+// service in the machine's native view.
+inline constexpr const char* kRestorePointFrequencyValue =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows "
+    "NT\\CurrentVersion\\SystemRestore\\SystemRestorePointCreationFrequency";
+
 }  // namespace kelto::registry_names

@@ -177,6 +177,8 @@ struct RestorePointInfo {
 class SystemRestore {
 public:
     virtual ~SystemRestore() = default;
+    // Reaches the SystemRestore class object; the error number when it cannot be had.
+    virtual std::int32_t Bind() = 0;
     virtual std::int32_t Enable(const std::string& drive, std::int32_t& result) = 0;
     virtual std::int32_t CreateRestorePoint(const std::string& description, std::int32_t restorePointType,
                                             std::int32_t eventType, std::int32_t& result) = 0;

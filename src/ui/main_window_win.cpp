@@ -178,25 +178,30 @@ void MainWindowWin::SetControlBackground(int controlId, Rgb colour) {
     ::InvalidateRect(controls_[controlId], nullptr, TRUE);
 }
 
+// Only the request roads of the elevated instance show status texts, over a long step that
+// holds the thread: from the first one on the window is a status display and takes no input.
+// Disabled, it is passed over by the mouse and the keyboard (also while a box it owns is up).
 void MainWindowWin::ShowStatus(const std::string& text) {
+    ::EnableWindow(window_, FALSE);
     SetControlText(kLblStatus, text);
     ::RedrawWindow(controls_[kLblStatus], nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     PumpMessages();
 }
 
+// Paints what is pending and drops queued keyboard and mouse input. Dispatched, a click
+// queued while the thread was busy would run its button inside the request: register the
+// handler in the elevated account's hive, open offline support, or destroy the window that
+// owns the boxes still to come.
 void MainWindowWin::PumpMessages() {
     MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            break;
-        }
-        if (!::IsDialogMessageW(window_, &message)) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
+    while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
     }
-    ::UpdateWindow(window_);
+    while (::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    // Clicks on the caption and the close box.
+    while (::PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    }
+    ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void MainWindowWin::Unload() {

@@ -36,7 +36,7 @@ public:
     void ShowEthernetGuide(bool owned) override;
 
 private:
-    // Lets pending window messages run once, so that a new status text is painted.
+    // Paints what is pending so that a new status text is on screen; drops queued input.
     void PumpMessages();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateControl(const ControlSpec& spec);

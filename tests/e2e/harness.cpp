@@ -2,7 +2,9 @@
 // After <windows.h>, which the harness brings.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace kelto::e2e {
 
@@ -321,6 +323,68 @@ WindowSnapshot HelperTest::WaitForDialogOfTest(milliseconds wait) {
 
 WindowSnapshot HelperTest::WaitForMainWindow(const Process& process, milliseconds wait) {
     return e2e::WaitForMainWindow(process.id, Deadline::In(wait));
+}
+
+namespace {
+// The first visible top-level window of a running process of the job that `wanted` accepts.
+HWND FindWindowOfJob(HANDLE job, Deadline deadline, const std::function<bool(HWND)>& wanted) {
+    HWND found = nullptr;
+    PollUntil(deadline, [&] {
+        for (const auto& member : RunningJobMembers(job)) {
+            for (HWND w : VisibleTopLevelWindows(member.id)) {
+                if (wanted(w)) {
+                    found = w;
+                    return true;
+                }
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+std::string DescribeJob(HANDLE job) {
+    std::string list;
+    for (const auto& p : RunningJobMembers(job)) {
+        list += "\n  process " + std::to_string(p.id) + " " + p.image + ": " + DescribeWindows(p.id);
+    }
+    return list.empty() ? " none running" : list;
+}
+}  // namespace
+
+WindowSnapshot HelperTest::WaitForDialogOfAnyProcess(milliseconds wait) {
+    const Deadline deadline = Deadline::In(wait);
+    HWND dialog = FindWindowOfJob(job_.get(), deadline, [](HWND w) { return ClassNameOf(w) == "#32770"; });
+    if (dialog == nullptr)
+        throw DriverError("no dialog of the test's processes appeared in time:" + DescribeJob(job_.get()));
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(dialog, &processId);
+    // Its text and (where pixels exist) its icon, as for a dialog of a known process.
+    return e2e::WaitForDialog(processId, deadline);
+}
+
+WindowSnapshot HelperTest::WaitForMainWindowOfAnyProcess(milliseconds wait) {
+    const Deadline deadline = Deadline::In(wait);
+    HWND main = FindWindowOfJob(job_.get(), deadline, [](HWND w) { return ClassNameOf(w) != "#32770"; });
+    if (main == nullptr) {
+        throw DriverError("no main window of the test's processes appeared in time:" +
+                          DescribeJob(job_.get()));
+    }
+    return Snapshot(main);
+}
+
+Process HelperTest::ProcessOf(DWORD processId) {
+    Process process;
+    process.id = processId;
+    process.handle.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    const auto members = RunningProcesses();
+    const bool ofThisTest = std::any_of(members.begin(), members.end(),
+                                        [&](const JobMember& member) { return member.id == processId; });
+    if (!process.handle || !ofThisTest) {
+        throw DriverError("process " + std::to_string(processId) + " is not a running process of this test");
+    }
+    process.commandLine = Widen(ImagePathOf(processId));
+    return process;
 }
 
 DWORD HelperTest::WaitForExit(const Process& process, milliseconds wait) {

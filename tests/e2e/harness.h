@@ -141,6 +141,14 @@ protected:
     // not by the test).
     WindowSnapshot WaitForDialogOfTest(milliseconds wait = kDefaultWait);
     WindowSnapshot WaitForMainWindow(const Process& process, milliseconds wait = kDefaultWait);
+    // The same for any process of this test, also one the test did not start itself (the
+    // elevated instance, which the shell starts): the first found. `processId` of the
+    // snapshot tells whose it is; ProcessOf gives that process to wait for.
+    WindowSnapshot WaitForDialogOfAnyProcess(milliseconds wait = kDefaultWait);
+    WindowSnapshot WaitForMainWindowOfAnyProcess(milliseconds wait = kDefaultWait);
+    // A running process of this test by its id, held open so that its exit code can be read
+    // after it ended; fails the test when the process is not one of this test's.
+    Process ProcessOf(DWORD processId);
     // The exit code; fails the test when the process is still running after the wait.
     DWORD WaitForExit(const Process& process, milliseconds wait = kDefaultWait);
     // Presses the main window's close box (WM_CLOSE) and waits for the process to end.

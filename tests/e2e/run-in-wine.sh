@@ -36,8 +36,9 @@ mkdir -p "$work"
 
 # Programs the tests observe: each is replaced in the run's prefix by the stand-in, which
 # records its own path, working folder and command line and exits 0. Wine lacks some of them
-# (mmc.exe).
-observed_programs=(cmd.exe mmc.exe taskmgr.exe)
+# (mmc.exe); shutdown.exe is there so that a restart the helper asks for is recorded, not
+# performed.
+observed_programs=(cmd.exe mmc.exe taskmgr.exe shutdown.exe)
 # Management consoles Wine lacks: empty files, so that the shell finds them and hands them
 # to the .msc class (mmc.exe, a stand-in).
 consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon printmanagement secpol services

@@ -156,32 +156,44 @@ public:
 
 class FakeSystemRestore : public platform::SystemRestore {
 public:
+    std::int32_t Bind() override {
+        Record("Bind");
+        return bindError;
+    }
     std::int32_t Enable(const std::string& drive, std::int32_t& result) override {
-        calls.push_back("Enable " + drive);
+        Record("Enable " + drive);
         result = enableResult;
         return enableError;
     }
     std::int32_t CreateRestorePoint(const std::string& description, std::int32_t type, std::int32_t eventType,
                                     std::int32_t& result) override {
-        calls.push_back("CreateRestorePoint " + description + " " + std::to_string(type) + " " +
-                        std::to_string(eventType));
+        Record("CreateRestorePoint " + description + " " + std::to_string(type) + " " +
+               std::to_string(eventType));
         result = createResult;
         return createError;
     }
     std::int32_t Restore(std::int32_t sequenceNumber, std::int32_t& result) override {
-        calls.push_back("Restore " + std::to_string(sequenceNumber));
+        Record("Restore " + std::to_string(sequenceNumber));
         result = restoreResult;
         return restoreError;
     }
     std::int32_t Enumerate(std::vector<platform::RestorePointInfo>& out) override {
-        calls.push_back("Enumerate");
+        Record("Enumerate");
         out = points;
         return enumerateError;
     }
     std::vector<std::string> calls;
+    // Runs as each call is made, e.g. to look at the registry at that moment.
+    std::function<void(const std::string& call)> onCall;
     std::vector<platform::RestorePointInfo> points;
-    std::int32_t enableResult = 0, enableError = 0, createResult = 0, createError = 0, restoreResult = 0,
-                 restoreError = 0, enumerateError = 0;
+    std::int32_t bindError = 0, enableResult = 0, enableError = 0, createResult = 0, createError = 0,
+                 restoreResult = 0, restoreError = 0, enumerateError = 0;
+
+private:
+    void Record(const std::string& call) {
+        calls.push_back(call);
+        if (onCall) onCall(call);
+    }
 };
 
 class FakeHttp : public platform::Http {

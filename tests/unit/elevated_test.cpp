@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "actions/elevated_line.h"
 #include "intake/session_store.h"
 #include "support/fakes.h"
@@ -170,15 +172,39 @@ TEST_F(Elevated, AnAuthorizedSessionStandsInForTheToken) {
 }
 
 TEST_F(Elevated, AMissingRestoreFieldMeansCreateAndNoRestorePointMeansNoLaunch) {
+    f.systemRestore.createError = -2147418113;
     actions::HandleElevatedRequest(f.context, "/elevated:ipconfig:226939");
     EXPECT_TRUE(f.mainWindow.visible);
     EXPECT_EQ(f.mainWindow.texts[ui::kLblStatus], "יוצר נקודת שחזור לפני הפעולה...");
     ASSERT_EQ(f.dialogs.boxes.size(), 1u);
     EXPECT_EQ(f.dialogs.boxes[0].text, kNoRestorePoint);
+    EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
     EXPECT_EQ(f.dialogs.boxes[0].flags, kOk | kIconExclamation);
-    ASSERT_EQ(f.LogMessages().size(), 1u);
-    EXPECT_EQ(f.LogMessages()[0].rfind("Restore point error: ", 0), 0u);
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Restore point error: -2147418113"});
     EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, ARefusedRestorePointMeansNoLaunch) {
+    f.systemRestore.createResult = 1058;
+    actions::HandleElevatedRequest(f.context, "/elevated:flushdns:226939:1:rp-1::0:0");
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text, kNoRestorePoint);
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Restore point failed. Result: 1058"});
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
+TEST_F(Elevated, ACreatedRestorePointIsFollowedByTheLaunch) {
+    f.clock.local = {2026, 12, 7, 0, 0, 5};
+    actions::HandleElevatedRequest(f.context, "/elevated:flushdns:226939:1:rp-1::0:0");
+    EXPECT_EQ(f.mainWindow.events,
+              (std::vector<std::string>{"show", "status יוצר נקודת שחזור לפני הפעולה...",
+                                        "status נקודת השחזור נוצרה. מפעיל את הפעולה..."}));
+    EXPECT_EQ(f.systemRestore.calls.back(), "CreateRestorePoint Kelto Before flushdns 20261207-000005 0 100");
+    EXPECT_EQ(f.LogMessages(),
+              std::vector<std::string>{"Restore point created: Kelto Before flushdns 20261207-000005"});
+    EXPECT_TRUE(f.dialogs.boxes.empty());
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    EXPECT_EQ(f.shell.calls[0].parameters, "/K ipconfig /flushdns");
 }
 
 TEST_F(Elevated, RollbackIgnoresTheRestoreFlag) {
@@ -187,6 +213,45 @@ TEST_F(Elevated, RollbackIgnoresTheRestoreFlag) {
     for (const auto& event : f.mainWindow.events)
         EXPECT_EQ(event.find("יוצר נקודת שחזור"), std::string::npos);
     EXPECT_TRUE(f.shell.calls.empty());
+}
+
+// Hand-made lines: the rollback never makes a point first, any other key with the restore
+// field "1" or missing starts only after a point was made, and no line changes the value.
+TEST_F(Elevated, HandMadeLinesNeverLaunchWithoutTheirPointNorChangeTheFrequencyValue) {
+    const std::string frequency =
+        "HKLM\\SOFTWARE\\Microsoft\\Windows "
+        "NT\\CurrentVersion\\SystemRestore\\SystemRestorePointCreationFrequency";
+    const char* lines[] = {"/elevated:restorelastkelto:226939:1:s::0:0",
+                           "/elevated:restorelastkelto:226939",
+                           "/elevated:RESTORELASTKELTO:226939:0",
+                           "/elevated:flushdns:226939:1",
+                           "/elevated:flushdns:226939",
+                           "/elevated:flushdns:226939: 1 :s",
+                           "\"/elevated:flushdns:226939\"",
+                           "/elevated:virtualiso:226939:1:s:h:443:1"};
+    for (const bool valueBefore : {false, true}) {
+        for (const char* line : lines) {
+            FakeSystem g;
+            g.clock.utc = kWindowStart;
+            if (valueBefore) g.registry.WriteDword(frequency, 1440);
+            g.systemRestore.createError = -2147418113;
+            g.systemRestore.points = {{"Kelto Before flushdns 20261207-071530", 7}};
+            g.dialogs.answers = {kIdNo};
+            actions::HandleElevatedRequest(g.context, line);
+            const bool rollback = std::string(line).find("KELTO") != std::string::npos ||
+                                  std::string(line).find("kelto") != std::string::npos;
+            const bool created =
+                std::any_of(g.systemRestore.calls.begin(), g.systemRestore.calls.end(),
+                            [](const std::string& call) { return call.starts_with("Create"); });
+            EXPECT_NE(created, rollback) << line;
+            EXPECT_TRUE(g.shell.calls.empty()) << line;
+            std::uint32_t after = 0;
+            EXPECT_EQ(g.registry.ReadDword(frequency, after).Ok(), valueBefore) << line;
+            if (valueBefore) {
+                EXPECT_EQ(after, 1440u) << line;
+            }
+        }
+    }
 }
 
 TEST_F(Elevated, AFailedStartIsExplainedAndLogged) {

@@ -1,5 +1,6 @@
 // System Restore through WMI (class SystemRestore in root\default).
 #include <windows.h>
+// The COM headers below need the types windows.h declares.
 #include <oleauto.h>
 #include <wbemidl.h>
 
@@ -71,33 +72,52 @@ HRESULT Connect(ComPtr<IWbemServices>& services) {
                              RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
 }
 
+// The SystemRestore class object, through a fresh connection.
+HRESULT BindClass(ComPtr<IWbemServices>& services, ComPtr<IWbemClassObject>& classObject) {
+    HRESULT hr = Connect(services);
+    if (FAILED(hr)) return hr;
+    Bstr className(L"SystemRestore");
+    hr = services->GetObject(className.get(), 0, nullptr, classObject.put(), nullptr);
+    if (FAILED(hr)) return hr;
+    return classObject ? S_OK : E_UNEXPECTED;
+}
+
+// The method's input object with the arguments put in. A method that takes arguments but
+// has no in-signature (a stub, a class that is not what it should be) is refused here:
+// executed without input it would read arguments that are not there.
+HRESULT InputFor(IWbemClassObject& classObject, const wchar_t* method,
+                 const std::vector<std::pair<const wchar_t*, VARIANT*>>& arguments,
+                 ComPtr<IWbemClassObject>& inParams) {
+    ComPtr<IWbemClassObject> signature;
+    HRESULT hr = classObject.GetMethod(method, 0, signature.put(), nullptr);
+    if (FAILED(hr)) return hr;
+    if (!signature) return arguments.empty() ? S_OK : static_cast<HRESULT>(WBEM_E_INVALID_METHOD_PARAMETERS);
+    hr = signature->SpawnInstance(0, inParams.put());
+    if (FAILED(hr)) return hr;
+    for (const auto& [name, value] : arguments) {
+        hr = inParams->Put(name, 0, value, 0);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
 // Calls a static method of SystemRestore with (name, value) arguments; the method's
 // ReturnValue goes to `result`.
 HRESULT CallMethod(const wchar_t* method, const std::vector<std::pair<const wchar_t*, VARIANT*>>& arguments,
                    std::int32_t& result) {
     ComInit com;
     ComPtr<IWbemServices> services;
-    HRESULT hr = Connect(services);
-    if (FAILED(hr)) return hr;
-    Bstr className(L"SystemRestore");
     ComPtr<IWbemClassObject> classObject;
-    hr = services->GetObject(className.get(), 0, nullptr, classObject.put(), nullptr);
-    if (FAILED(hr)) return hr;
-    ComPtr<IWbemClassObject> signature;
-    hr = classObject->GetMethod(method, 0, signature.put(), nullptr);
+    HRESULT hr = BindClass(services, classObject);
     if (FAILED(hr)) return hr;
     ComPtr<IWbemClassObject> inParams;
-    if (signature) {
-        hr = signature->SpawnInstance(0, inParams.put());
-        if (FAILED(hr)) return hr;
-        for (const auto& [name, value] : arguments) {
-            hr = inParams->Put(name, 0, value, 0);
-            if (FAILED(hr)) return hr;
-        }
-    }
+    hr = InputFor(*classObject.get(), method, arguments, inParams);
+    if (FAILED(hr)) return hr;
+    Bstr className(L"SystemRestore");
     Bstr methodName(method);
     ComPtr<IWbemClassObject> outParams;
-    hr = services->ExecMethod(className.get(), methodName.get(), 0, nullptr, inParams.get(), outParams.put(), nullptr);
+    hr = services->ExecMethod(className.get(), methodName.get(), 0, nullptr, inParams.get(), outParams.put(),
+                              nullptr);
     if (FAILED(hr)) return hr;
     if (!outParams) return E_UNEXPECTED;
     Variant returnValue;
@@ -120,14 +140,22 @@ void SetInt(VARIANT& v, std::int32_t n) {
 }
 }  // namespace
 
+std::int32_t Win32SystemRestore::Bind() {
+    ComInit com;
+    ComPtr<IWbemServices> services;
+    ComPtr<IWbemClassObject> classObject;
+    return Code(BindClass(services, classObject));
+}
+
 std::int32_t Win32SystemRestore::Enable(const std::string& drive, std::int32_t& result) {
     Variant driveArg;
     SetString(*driveArg, drive);
     return Code(CallMethod(L"Enable", {{L"Drive", driveArg.get()}}, result));
 }
 
-std::int32_t Win32SystemRestore::CreateRestorePoint(const std::string& description, std::int32_t restorePointType,
-                                                    std::int32_t eventType, std::int32_t& result) {
+std::int32_t Win32SystemRestore::CreateRestorePoint(const std::string& description,
+                                                    std::int32_t restorePointType, std::int32_t eventType,
+                                                    std::int32_t& result) {
     Variant descriptionArg, typeArg, eventArg;
     SetString(*descriptionArg, description);
     SetInt(*typeArg, restorePointType);
@@ -153,8 +181,9 @@ std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points
     Bstr language(L"WQL");
     Bstr query(L"SELECT * FROM SystemRestore");
     ComPtr<IEnumWbemClassObject> enumerator;
-    hr = services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                             nullptr, enumerator.put());
+    hr =
+        services->ExecQuery(language.get(), query.get(),
+                            WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, enumerator.put());
     if (FAILED(hr)) return Code(hr);
     for (;;) {
         ComPtr<IWbemClassObject> item;

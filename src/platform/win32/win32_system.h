@@ -60,6 +60,7 @@ public:
 
 class Win32SystemRestore : public SystemRestore {
 public:
+    std::int32_t Bind() override;
     std::int32_t Enable(const std::string& drive, std::int32_t& result) override;
     std::int32_t CreateRestorePoint(const std::string& description, std::int32_t restorePointType,
                                     std::int32_t eventType, std::int32_t& result) override;

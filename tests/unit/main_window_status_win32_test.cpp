@@ -1,0 +1,72 @@
+// The main window as the elevated instance's status display, on the real window system: input
+// queued while a long step held the thread is dropped, never run.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "support/fakes.h"
+#include "ui/main_window_win.h"
+
+namespace kelto {
+namespace {
+
+// A click on a control as the mouse queues it: button down and up inside the control.
+void QueueClick(HWND control) {
+    ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    ::PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+}
+
+void QueueKey(HWND window, UINT key, LPARAM flags) {
+    ::PostMessageW(window, flags & (1 << 29) ? WM_SYSKEYDOWN : WM_KEYDOWN, key, flags | 1);
+    ::PostMessageW(window, flags & (1 << 29) ? WM_SYSKEYUP : WM_KEYUP, key, flags | 1 | (3u << 30));
+}
+
+class StatusWindowOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(window.CreateError(), 0u);
+        window.Attach(context);
+        window.Show();
+        window.ShowStatus("יוצר נקודת שחזור לפני הפעולה...");
+        hwnd = reinterpret_cast<HWND>(window.Owner());
+    }
+
+    testing::FakeSystem f;
+    ui::MainWindowWin window{::GetModuleHandleW(nullptr)};
+    intake::Context context{f.system, f.request, window};
+    HWND hwnd = nullptr;
+};
+
+TEST_F(StatusWindowOnWindows, ClicksAndKeysQueuedDuringALongStepDoNothing) {
+    // Queued while the creation held the thread: the buttons that register the handler,
+    // open offline support and close the window, Enter, and Alt+F4.
+    QueueClick(::GetDlgItem(hwnd, ui::kCmdInstall));
+    QueueClick(::GetDlgItem(hwnd, ui::kCmdOffline));
+    QueueClick(::GetDlgItem(hwnd, ui::kCmdClose));
+    QueueKey(::GetDlgItem(hwnd, ui::kCmdClose), VK_RETURN, 0);
+    QueueKey(hwnd, VK_F4, 1 << 29);
+
+    window.ShowStatus("נקודת השחזור נוצרה. מפעיל את הפעולה...");
+
+    EXPECT_TRUE(::IsWindow(hwnd)) << "the window was closed";
+    EXPECT_TRUE(f.registry.Dump().empty()) << "the handler was registered";
+    EXPECT_TRUE(f.dialogs.boxes.empty());
+    EXPECT_EQ(f.request.CurrentSessionId, "");
+    MSG left;
+    EXPECT_FALSE(::PeekMessageW(&left, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE));
+    EXPECT_FALSE(::PeekMessageW(&left, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE));
+    wchar_t status[128] = {};
+    ::GetWindowTextW(::GetDlgItem(hwnd, ui::kLblStatus), status, 128);
+    EXPECT_STREQ(status, L"נקודת השחזור נוצרה. מפעיל את הפעולה...");
+}
+
+TEST_F(StatusWindowOnWindows, TakesNoInputOnceItShowsAStatus) {
+    EXPECT_FALSE(::IsWindowEnabled(hwnd));
+    EXPECT_TRUE(::IsWindowVisible(hwnd));
+}
+
+}  // namespace
+}  // namespace kelto
+
+#endif  // _WIN32
