@@ -13,24 +13,6 @@ using platform::win32::Widen;
 
 namespace {
 
-COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
-
-UINT DpiOf(HWND window) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    if (getDpiForWindow && window) return getDpiForWindow(window);
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return static_cast<UINT>(dpi);
-}
-
-Rgb Blend(Rgb colour, Rgb with, int percent) {
-    auto mix = [percent](int a, int b) { return static_cast<std::uint8_t>(a + (b - a) * percent / 100); };
-    return {mix(colour.r, with.r), mix(colour.g, with.g), mix(colour.b, with.b)};
-}
-
 struct ControlClass {
     const wchar_t* name;
     DWORD style;
@@ -90,7 +72,7 @@ FormWin::FormWin(HINSTANCE instance, const FormDesign& design, HWND owner, bool 
                                 CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner, nullptr, instance, this);
     // Created in tab order, which is also their Z order and so the order Tab follows.
     for (const auto& spec : design.layout) CreateControl(spec);
-    ApplyLayout(DpiOf(window_));
+    ApplyLayout(WindowDpi(window_));
 }
 
 FormWin::~FormWin() { Close(); }
@@ -107,8 +89,8 @@ void FormWin::CreateControl(const ControlSpec& spec) {
         window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
     controls_[spec.id] = control;
     specs_[spec.id] = &spec;
-    if (spec.hasBackground) backgrounds_[spec.id] = spec.background;
-    if (spec.hasTextColour) textColours_[spec.id] = spec.textColour;
+    if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
+    if (spec.hasTextColour) colours_.SetText(spec.id, spec.textColour);
 }
 
 HFONT FormWin::FontFor(int centiPoints, bool bold) {
@@ -161,7 +143,7 @@ void FormWin::ApplyLayout(UINT dpi) {
 }
 
 void FormWin::SetWindowBackground(Rgb colour) {
-    windowBackground_ = colour;
+    colours_.SetWindowBackground(colour);
     ::InvalidateRect(window_, nullptr, TRUE);
 }
 
@@ -178,12 +160,12 @@ std::string FormWin::ControlText(int id) const {
 }
 
 void FormWin::SetControlTextColour(int id, Rgb colour) {
-    textColours_[id] = colour;
+    colours_.SetText(id, colour);
     ::InvalidateRect(Control(id), nullptr, TRUE);
 }
 
 void FormWin::SetControlBackground(int id, Rgb colour) {
-    backgrounds_[id] = colour;
+    colours_.SetBackground(id, colour);
     ::InvalidateRect(Control(id), nullptr, TRUE);
 }
 
@@ -255,76 +237,22 @@ void FormWin::Close() {
     }
 }
 
-HBRUSH FormWin::BrushFor(Rgb colour) {
-    const COLORREF key = ToColorRef(colour);
-    auto& brush = brushes_[key];
-    if (!brush) brush.reset(::CreateSolidBrush(key));
-    return brush.get();
-}
-
-LRESULT FormWin::OnCtlColorStatic(HDC dc, HWND control) {
-    const int id = ::GetDlgCtrlID(control);
-    const auto text = textColours_.find(id);
-    ::SetTextColor(dc,
-                   text != textColours_.end() ? ToColorRef(text->second) : ::GetSysColor(COLOR_WINDOWTEXT));
-    const auto back = backgrounds_.find(id);
-    const Rgb background = back != backgrounds_.end() ? back->second : windowBackground_;
-    ::SetBkColor(dc, ToColorRef(background));
-    return reinterpret_cast<LRESULT>(BrushFor(background));
-}
-
-void FormWin::DrawColouredButton(const DRAWITEMSTRUCT& item) {
-    const int id = static_cast<int>(item.CtlID);
-    const auto back = backgrounds_.find(id);
-    Rgb face = back != backgrounds_.end() ? back->second : Rgb{240, 240, 240};
-    // Light text on a dark face, dark text on a light one.
-    const int luminance = (face.r * 299 + face.g * 587 + face.b * 114) / 1000;
-    const bool dark = luminance < 140;
-    Rgb textColour = dark ? Rgb{255, 255, 255} : Rgb{16, 51, 97};
-    Rgb border = dark ? Blend(face, {0, 0, 0}, 35) : Rgb{160, 170, 185};
-    if (item.itemState & ODS_DISABLED) {
-        // Washed out towards white: plainly not pressable, still recognisably the same button.
-        face = Blend(face, {255, 255, 255}, 55);
-        border = Blend(border, {255, 255, 255}, 55);
-        textColour = dark ? Rgb{245, 248, 252} : Rgb{150, 150, 150};
-    }
-    RECT rect = item.rcItem;
-    ::FillRect(item.hDC, &rect, BrushFor(face));
-    ::FrameRect(item.hDC, &rect, BrushFor(border));
-    if (item.itemState & ODS_SELECTED) ::OffsetRect(&rect, 1, 1);
-    wchar_t caption[256];
-    ::GetWindowTextW(item.hwndItem, caption, 256);
-    ::SetBkMode(item.hDC, TRANSPARENT);
-    ::SetTextColor(item.hDC, ToColorRef(textColour));
-    const HGDIOBJ previousFont =
-        ::SelectObject(item.hDC, reinterpret_cast<HGDIOBJ>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
-    ::DrawTextW(item.hDC, caption, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_RTLREADING);
-    ::SelectObject(item.hDC, previousFont);
-    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_DISABLED)) {
-        RECT focus = item.rcItem;
-        ::InflateRect(&focus, -3, -3);
-        ::DrawFocusRect(item.hDC, &focus);
-    }
-}
-
 LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_ERASEBKGND: {
-            RECT rect;
-            ::GetClientRect(window_, &rect);
-            ::FillRect(reinterpret_cast<HDC>(wParam), &rect, BrushFor(windowBackground_));
+        case WM_ERASEBKGND:
+            colours_.EraseBackground(window_, reinterpret_cast<HDC>(wParam));
             return 1;
-        }
         case WM_CTLCOLORSTATIC: {
             // A disabled or read-only text box keeps the system's disabled look.
             const auto spec = specs_.find(::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
             if (spec != specs_.end() && spec->second->kind == ControlKind::TextBox) break;
-            return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            return colours_.OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         }
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
             if (item.CtlType == ODT_BUTTON) {
-                DrawColouredButton(item);
+                colours_.DrawColouredButton(
+                    item, reinterpret_cast<HFONT>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
             } else if (item.CtlType == ODT_STATIC && onPicture_) {
                 onPicture_(item);
             }

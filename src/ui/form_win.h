@@ -13,6 +13,7 @@
 
 #include "platform/win32/win32_util.h"
 #include "ui/colour.h"
+#include "ui/paint_win.h"
 
 namespace kelto::ui {
 
@@ -65,9 +66,6 @@ private:
     void CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
     HFONT FontFor(int centiPoints, bool bold);
-    HBRUSH BrushFor(Rgb colour);
-    LRESULT OnCtlColorStatic(HDC dc, HWND control);
-    void DrawColouredButton(const DRAWITEMSTRUCT& item);
 
     HINSTANCE instance_;
     FormDesign design_;
@@ -78,13 +76,10 @@ private:
     HWND focusBeforeDisable_ = nullptr;
     CommandHandler onCommand_;
     PictureHandler onPicture_;
-    Rgb windowBackground_{255, 255, 255};
     std::map<int, HWND> controls_;
     std::map<int, const ControlSpec*> specs_;
-    std::map<int, Rgb> textColours_;
-    std::map<int, Rgb> backgrounds_;
+    ControlColours colours_;
     std::map<std::pair<int, bool>, platform::win32::UniqueHfont> fonts_;
-    std::map<COLORREF, platform::win32::UniqueHbrush> brushes_;
 };
 
 }  // namespace kelto::ui

@@ -8,6 +8,7 @@
 #include "platform/win32/win32_util.h"
 #include "ui/ethernet_guide_win.h"
 #include "ui/layout.h"
+#include "ui/paint_win.h"
 
 namespace kelto::ui {
 
@@ -15,21 +16,6 @@ using platform::win32::Widen;
 
 namespace {
 constexpr wchar_t kClassName[] = L"KeltoClientHelperMain";
-
-COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
-Rgb FromColorRef(COLORREF c) {
-    return {static_cast<std::uint8_t>(GetRValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
-            static_cast<std::uint8_t>(GetBValue(c))};
-}
-
-UINT DpiOf(HWND window) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    if (getDpiForWindow && window) return getDpiForWindow(window);
-    const platform::win32::ScopedGetDC screen(nullptr);
-    return screen ? static_cast<UINT>(::GetDeviceCaps(screen.get(), LOGPIXELSY)) : 96u;
-}
 
 // Version 6 of the common controls, as the manifest asks for.
 void LoadCommonControls() {
@@ -75,7 +61,7 @@ MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
             return;
         }
     }
-    ApplyLayout(DpiOf(window_));
+    ApplyLayout(WindowDpi(window_));
 }
 
 MainWindowWin::~MainWindowWin() {
@@ -106,7 +92,7 @@ bool MainWindowWin::CreateControl(const ControlSpec& spec) {
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
     if (!control) return false;
     controls_[spec.id] = control;
-    if (spec.hasBackground) backgrounds_[spec.id] = spec.background;
+    if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
     return true;
 }
 
@@ -159,8 +145,7 @@ void MainWindowWin::Show() {
 void MainWindowWin::Hide() { ::ShowWindow(window_, SW_HIDE); }
 
 void MainWindowWin::SetWindowBackground(Rgb colour) {
-    windowBackground_ = colour;
-    windowBrush_.reset(::CreateSolidBrush(ToColorRef(colour)));
+    colours_.SetWindowBackground(colour);
     ::InvalidateRect(window_, nullptr, TRUE);
 }
 
@@ -169,12 +154,12 @@ void MainWindowWin::SetControlText(int controlId, const std::string& text) {
 }
 
 void MainWindowWin::SetControlTextColour(int controlId, Rgb colour) {
-    textColours_[controlId] = colour;
+    colours_.SetText(controlId, colour);
     ::InvalidateRect(controls_[controlId], nullptr, TRUE);
 }
 
 void MainWindowWin::SetControlBackground(int controlId, Rgb colour) {
-    backgrounds_[controlId] = colour;
+    colours_.SetBackground(controlId, colour);
     ::InvalidateRect(controls_[controlId], nullptr, TRUE);
 }
 
@@ -227,53 +212,6 @@ int MainWindowWin::RunMessageLoop() {
         if (window_ && ::IsDialogMessageW(window_, &message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
-    }
-}
-
-HBRUSH MainWindowWin::BrushFor(Rgb colour) {
-    const COLORREF key = ToColorRef(colour);
-    auto& brush = brushes_[key];
-    if (!brush) brush.reset(::CreateSolidBrush(key));
-    return brush.get();
-}
-
-LRESULT MainWindowWin::OnCtlColorStatic(HDC dc, HWND control) {
-    const int id = ::GetDlgCtrlID(control);
-    const auto text = textColours_.find(id);
-    ::SetTextColor(dc,
-                   text != textColours_.end() ? ToColorRef(text->second) : ::GetSysColor(COLOR_WINDOWTEXT));
-    const auto back = backgrounds_.find(id);
-    const Rgb background = back != backgrounds_.end() ? back->second : windowBackground_;
-    ::SetBkColor(dc, ToColorRef(background));
-    return reinterpret_cast<LRESULT>(BrushFor(background));
-}
-
-void MainWindowWin::OnDrawItem(const DRAWITEMSTRUCT& item) {
-    const int id = static_cast<int>(item.CtlID);
-    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
-    const Rgb designed = backgrounds_.count(id) ? backgrounds_[id] : Rgb{240, 240, 240};
-    // A disabled button loses its colour: the system's face with greyed text, as every
-    // disabled button on the system looks.
-    const Rgb background = disabled ? FromColorRef(::GetSysColor(COLOR_BTNFACE)) : designed;
-    // Light text on a dark face, dark text on a light one.
-    const int luminance = (background.r * 299 + background.g * 587 + background.b * 114) / 1000;
-    COLORREF textColour = luminance < 140 ? RGB(255, 255, 255) : RGB(16, 51, 97);
-    if (disabled) textColour = ::GetSysColor(COLOR_GRAYTEXT);
-    RECT rect = item.rcItem;
-    ::FillRect(item.hDC, &rect, BrushFor(background));
-    HBRUSH frame = BrushFor(luminance < 140 ? Rgb{4, 72, 160} : Rgb{160, 170, 185});
-    ::FrameRect(item.hDC, &rect, frame);
-    if (item.itemState & ODS_SELECTED) ::OffsetRect(&rect, 1, 1);
-    wchar_t caption[256];
-    ::GetWindowTextW(item.hwndItem, caption, 256);
-    ::SetBkMode(item.hDC, TRANSPARENT);
-    ::SetTextColor(item.hDC, textColour);
-    const platform::win32::ScopedSelectObject selectFont(item.hDC, font_.get());
-    ::DrawTextW(item.hDC, caption, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_RTLREADING);
-    if (item.itemState & ODS_FOCUS) {
-        RECT focus = item.rcItem;
-        ::InflateRect(&focus, -3, -3);
-        ::DrawFocusRect(item.hDC, &focus);
     }
 }
 
@@ -333,16 +271,15 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
     if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
     try {
         switch (message) {
-            case WM_ERASEBKGND: {
-                RECT rect;
-                ::GetClientRect(window, &rect);
-                ::FillRect(reinterpret_cast<HDC>(wParam), &rect, self->BrushFor(self->windowBackground_));
+            case WM_ERASEBKGND:
+                self->colours_.EraseBackground(window, reinterpret_cast<HDC>(wParam));
                 return 1;
-            }
             case WM_CTLCOLORSTATIC:
-                return self->OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+                return self->colours_.OnCtlColorStatic(reinterpret_cast<HDC>(wParam),
+                                                       reinterpret_cast<HWND>(lParam));
             case WM_DRAWITEM:
-                self->OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                self->colours_.DrawColouredButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam),
+                                                  self->font_.get());
                 return TRUE;
             case WM_COMMAND:
                 if (LOWORD(wParam) == IDOK && lParam == 0) {

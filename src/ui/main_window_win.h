@@ -6,6 +6,7 @@
 
 #include "platform/win32/win32_util.h"
 #include "ui/main_window.h"
+#include "ui/paint_win.h"
 
 namespace kelto::ui {
 
@@ -41,9 +42,6 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
-    HBRUSH BrushFor(Rgb colour);
-    LRESULT OnCtlColorStatic(HDC dc, HWND control);
-    void OnDrawItem(const DRAWITEMSTRUCT& item);
     void OnCommand(int id);
     void OnEnter();
     void OnActivate(bool active);
@@ -55,12 +53,8 @@ private:
     UINT dpi_ = 96;
     intake::Context* context_ = nullptr;
     platform::win32::UniqueHfont font_;
-    platform::win32::UniqueHbrush windowBrush_;
-    Rgb windowBackground_{255, 255, 255};
     std::map<int, HWND> controls_;
-    std::map<int, Rgb> textColours_;
-    std::map<int, Rgb> backgrounds_;
-    std::map<COLORREF, platform::win32::UniqueHbrush> brushes_;
+    ControlColours colours_;
 };
 
 }  // namespace kelto::ui
