@@ -57,9 +57,9 @@ Explanation Explain(const std::string& url);
 
 struct UrlRequest {
     std::string actionKey;
-    std::optional<std::string> sessionId;
-    std::optional<std::string> host;
-    std::optional<std::string> port;
+    std::optional<std::string> sessionId = std::nullopt;
+    std::optional<std::string> host = std::nullopt;
+    std::optional<std::string> port = std::nullopt;
     bool tls = false;
 };
 
