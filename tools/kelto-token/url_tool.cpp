@@ -342,7 +342,7 @@ void StartLines(std::ostream& out, const std::string& which, const std::optional
         return;
     }
     Line(out, "Started (" + which + ")", start->file);
-    Line(out, "  Parameters", start->parameters);
+    Line(out, "  Parameters", start->parameters.empty() ? "(none)" : start->parameters);
     Line(out, "  Working folder", start->directory);
 }
 
