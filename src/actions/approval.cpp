@@ -21,10 +21,6 @@ int Box(intake::Context& context, const std::string& text, const std::string& ti
     return context.system.dialogs.MessageBox(context.window.Owner(), text, title, flags);
 }
 
-bool AskYesNo(intake::Context& context, const std::string& text, const std::string& title) {
-    return Box(context, text, title, kYesNo | kIconExclamation) == kIdYes;
-}
-
 // A token typed in an authorized session is not checked; it must still never reach the
 // elevated command line with a character that would shift its fields.
 bool CanTravelInCommandLine(const std::string& token) {
@@ -54,7 +50,7 @@ bool RequestAction(intake::Context& context, const std::string& actionKey, std::
     ActionInfo info;
     info.Verb = "open";
     if (!GetActionInfo(system, actionKey, info)) {
-        Box(context, "הפעולה אינה נמצאת ברשימת הפעולות המאושרות.", "Kelto", kOk | kIconExclamation);
+        Box(context, kNotInCatalogueText, "Kelto", kOk | kIconExclamation);
         return false;
     }
 
@@ -74,9 +70,8 @@ bool RequestAction(intake::Context& context, const std::string& actionKey, std::
         return false;
     }
 
-    const std::string consent = std::string("הנציג מבקש לבצע את הפעולה:") + kCrLf + kCrLf + info.Title +
-                                kCrLf + info.Description + kCrLf + kCrLf + "לאשר את הפעולה?";
-    if (Box(context, consent, "בקשת פעולה מ-Kelto", kYesNo | kIconQuestion) != kIdYes) return false;
+    const BoxText consent = ConsentBox(info);
+    if (Box(context, consent.text, consent.title, kYesNo | kIconQuestion) != kIdYes) return false;
 
     const ActionTraits traits = GetActionTraits(actionKey).value_or(ActionTraits{});
     if (!Confirm(context, traits.confirmation)) return false;
@@ -106,7 +101,13 @@ bool IsBootAction(const std::string& actionKey) {
     }
 }
 
-bool ConfirmBootChange(intake::Context& context, Confirmation confirmation) {
+BoxText ConsentBox(const ActionInfo& info) {
+    return {"בקשת פעולה מ-Kelto", std::string("הנציג מבקש לבצע את הפעולה:") + kCrLf + kCrLf + info.Title +
+                                      kCrLf + info.Description + kCrLf + kCrLf + "לאשר את הפעולה?"};
+}
+
+namespace {
+BoxText BootChangeBox(Confirmation confirmation) {
     std::string text;
     if (confirmation == Confirmation::SafeModeRestart) {
         text = std::string("המחשב יופעל מחדש במצב בטוח עם רשת.") + kCrLf +
@@ -117,7 +118,56 @@ bool ConfirmBootChange(intake::Context& context, Confirmation confirmation) {
     } else {
         text = "המחשב יופעל מחדש בעוד 15 שניות.";
     }
-    return AskYesNo(context, text + kCrLf + kCrLf + "האם להמשיך?", "Kelto Remote - אתחול");
+    return {"Kelto Remote - אתחול", text + kCrLf + kCrLf + "האם להמשיך?"};
+}
+
+BoxText NetworkReinstallBox() {
+    return {"Kelto Remote - כרטיס רשת", std::string("כל מתאמי הרשת הפיזיים יופעלו מחדש.") + kCrLf +
+                                            "הצ'אט והתמיכה מרחוק יתנתקו לזמן קצר." + kCrLf +
+                                            "חבילת מנהל ההתקן לא תימחק מהמחשב." + kCrLf + kCrLf +
+                                            "האם להמשיך?"};
+}
+
+BoxText RescueVmBox(const intake::RequestState& request) {
+    if (IsRefusal(Confirmation::RescueVm, request)) {
+        return {"Kelto Remote", "כתובת שרת Kelto לא התקבלה ולכן ההורדה בוטלה."};
+    }
+    return {"Kelto Remote - מכונה וירטואלית",
+            std::string("הפעולה תוריד את QEMU.zip ואת קובץ ה-ISO.") + kCrLf +
+                "ה-ZIP יחולץ לתיקיית QEMU ליד כלי העזר." + kCrLf +
+                "QEMU לא תותקן ב-Windows ולא יימחקו קבצים אחרים." + kCrLf +
+                // The elevated instance runs what this server sends: name it.
+                "שרת ההורדה: " + rescuevm::ServerBaseUrl(request) + kCrLf + kCrLf + "להמשיך בהורדה ובהפעלה?"};
+}
+
+// A Yes/No confirmation; true only for Yes.
+bool AskYesNo(intake::Context& context, const BoxText& box) {
+    return Box(context, box.text, box.title, kYesNo | kIconExclamation) == kIdYes;
+}
+}  // namespace
+
+bool IsRefusal(Confirmation confirmation, const intake::RequestState& request) {
+    return confirmation == Confirmation::RescueVm && (request.ServerHost.empty() || request.ServerPort == 0);
+}
+
+std::optional<BoxText> ConfirmationBox(Confirmation confirmation, const intake::RequestState& request) {
+    switch (confirmation) {
+        case Confirmation::None:
+            return std::nullopt;
+        case Confirmation::Restart:
+        case Confirmation::SafeModeRestart:
+        case Confirmation::NormalBootRestart:
+            return BootChangeBox(confirmation);
+        case Confirmation::NetworkReinstall:
+            return NetworkReinstallBox();
+        case Confirmation::RescueVm:
+            return RescueVmBox(request);
+    }
+    return std::nullopt;
+}
+
+bool ConfirmBootChange(intake::Context& context, Confirmation confirmation) {
+    return AskYesNo(context, BootChangeBox(confirmation));
 }
 
 bool Confirm(intake::Context& context, Confirmation confirmation) {
@@ -136,25 +186,15 @@ bool Confirm(intake::Context& context, Confirmation confirmation) {
     return false;
 }
 
-bool ConfirmNetworkReinstall(intake::Context& context) {
-    const std::string text = std::string("כל מתאמי הרשת הפיזיים יופעלו מחדש.") + kCrLf +
-                             "הצ'אט והתמיכה מרחוק יתנתקו לזמן קצר." + kCrLf +
-                             "חבילת מנהל ההתקן לא תימחק מהמחשב." + kCrLf + kCrLf + "האם להמשיך?";
-    return AskYesNo(context, text, "Kelto Remote - כרטיס רשת");
-}
+bool ConfirmNetworkReinstall(intake::Context& context) { return AskYesNo(context, NetworkReinstallBox()); }
 
 bool ConfirmRescueVm(intake::Context& context) {
-    if (context.request.ServerHost.empty() || context.request.ServerPort == 0) {
-        Box(context, "כתובת שרת Kelto לא התקבלה ולכן ההורדה בוטלה.", "Kelto Remote", kOk | kIconExclamation);
+    const BoxText box = RescueVmBox(context.request);
+    if (IsRefusal(Confirmation::RescueVm, context.request)) {
+        Box(context, box.text, box.title, kOk | kIconExclamation);
         return false;
     }
-    const std::string text = std::string("הפעולה תוריד את QEMU.zip ואת קובץ ה-ISO.") + kCrLf +
-                             "ה-ZIP יחולץ לתיקיית QEMU ליד כלי העזר." + kCrLf +
-                             "QEMU לא תותקן ב-Windows ולא יימחקו קבצים אחרים." + kCrLf +
-                             // The elevated instance runs what this server sends: name it.
-                             "שרת ההורדה: " + rescuevm::ServerBaseUrl(context.request) + kCrLf + kCrLf +
-                             "להמשיך בהורדה ובהפעלה?";
-    return AskYesNo(context, text, "Kelto Remote - מכונה וירטואלית");
+    return AskYesNo(context, box);
 }
 
 bool RelaunchElevated(intake::Context& context, const std::string& actionKey, const std::string& token,

@@ -3,15 +3,36 @@
 // through the elevation prompt.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "actions/catalogue.h"
 
 namespace kelto::intake {
 struct Context;
-}
+struct RequestState;
+}  // namespace kelto::intake
 
 namespace kelto::actions {
+
+// A message box as the customer reads it.
+struct BoxText {
+    std::string title;
+    std::string text;
+    friend bool operator==(const BoxText&, const BoxText&) = default;
+};
+
+// The refusal of a key outside the catalogue (OK box, title "Kelto").
+inline constexpr const char* kNotInCatalogueText = "הפעולה אינה נמצאת ברשימת הפעולות המאושרות.";
+
+// The consent box for a catalogue entry: its title and description between the fixed lines.
+BoxText ConsentBox(const ActionInfo& info);
+// The box of the second confirmation after consent; nothing for Confirmation::None. For the
+// rescue VM without a usable server address it is the refusal that ends the request
+// (see IsRefusal).
+std::optional<BoxText> ConfirmationBox(Confirmation confirmation, const intake::RequestState& request);
+// True when the confirmation cannot be given: the rescue VM without a usable server address.
+bool IsRefusal(Confirmation confirmation, const intake::RequestState& request);
 
 // Entry from a protocol URL: asks for the token unless the session is authorized.
 void PromptTokenAndRequest(intake::Context& context, const std::string& actionKey);

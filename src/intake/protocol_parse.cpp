@@ -33,7 +33,9 @@ std::string ParseActionKey(std::string_view text) {
     return std::string(rest.substr(0, length));
 }
 
-std::string ParseSessionId(std::string_view text) {
+std::string ParseSessionId(std::string_view text) { return ReadSessionId(text).id; }
+
+SessionIdReading ReadSessionId(std::string_view text) {
     std::string normal = text::RemoveChar(text::TrimSpaces(text), '"');
     normal = text::ReplaceAll(normal, "%3f", "?");
     normal = text::ReplaceAll(normal, "%3d", "=");
@@ -50,12 +52,15 @@ std::string ParseSessionId(std::string_view text) {
     } else {
         return {};
     }
-    std::string id;
-    for (std::size_t i = start; i < normal.size() && id.size() < kMaxSessionIdLength; ++i) {
+    SessionIdReading reading;
+    reading.marked = true;
+    std::size_t i = start;
+    for (; i < normal.size() && reading.id.size() < kMaxSessionIdLength; ++i) {
         if (!IsSessionIdChar(normal[i])) break;
-        id.push_back(normal[i]);
+        reading.id.push_back(normal[i]);
     }
-    return id;
+    reading.after = normal.substr(i);
+    return reading;
 }
 
 std::string GetPathValue(std::string_view text, std::string_view name) {

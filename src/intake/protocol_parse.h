@@ -21,6 +21,14 @@ std::string ParseActionKey(std::string_view text);
 // lower-case escapes %3f %3d %26 decoded first; "%2f" stays as it is.
 std::string ParseSessionId(std::string_view text);
 
+// ParseSessionId with where its reading ended, for those who explain a URL.
+struct SessionIdReading {
+    bool marked = false;  // the text holds "/sid/" or "sid="
+    std::string id;       // what ParseSessionId returns
+    std::string after;    // the normalised text from the first character not taken on
+};
+SessionIdReading ReadSessionId(std::string_view text);
+
 // ServerHost, ServerPort and ServerUseTls from the path segments host, port and tls. A host
 // that is not valid, or a port that is missing, too long or not all digits, clears both host
 // and port; a port outside 1-65535 gives 0 and leaves the host.

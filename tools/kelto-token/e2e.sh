@@ -187,6 +187,67 @@ if [ "$code" != 0 ] || [ "$(printf '%s\n' "$out" | head -n 1)" != "Usage: kelto-
     fail "help: exit code $code, output: $out"
 fi
 
+# --- kelto: URLs: explain and url ----------------------------------------------------
+
+# Hebrew leaves as UTF-8 bytes when the output is a file, on Linux and on Windows alike.
+expect explain_path_url 0 "URL:                       kelto://flushdns/sid/T-1.5/host/Support.Example.com/port/8443
+Command line:              \"kelto://flushdns/sid/T-1.5/host/Support.Example.com/port/8443\" (quoted, as the open command passes it)
+Action key:                flushdns
+Session ID:                T-1 (cut after 3 characters, before '.5'; the helper accepts only letters, digits, \"-\" and \"_\")
+Server host:               support.example.com
+Server port:               8443
+Server TLS:                off (no /tls/ value)
+Road:                      approval
+Token prompt:              asked, unless the session is still authorized on the customer's PC
+Consent box:               בקשת פעולה מ-Kelto
+    הנציג מבקש לבצע את הפעולה:
+    
+    ניקוי מטמון DNS
+    תופעל הפקודה: ipconfig /flushdns
+    
+    לאשר את הפעולה?
+Confirmation box:          none
+Restore question:          asked (Yes, No or Cancel)
+Elevation prompt:          follows: the helper starts itself again elevated
+Started (64-bit Windows):  %SystemRoot%\\Sysnative\\cmd.exe
+  Parameters:              /K ipconfig /flushdns
+  Working folder:          %SystemRoot%\\System32
+Started (32-bit Windows):  %SystemRoot%\\System32\\cmd.exe
+  Parameters:              /K ipconfig /flushdns
+  Working folder:          %SystemRoot%\\System32
+Verdict:                   the customer is asked, then the elevation prompt follows" \
+    -- explain "kelto://flushdns/sid/T-1.5/host/Support.Example.com/port/8443"
+
+expect explain_unknown_key 1 "URL:                       kelto:?tool=calc
+Command line:              \"kelto:?tool=calc\" (quoted, as the open command passes it)
+Action key:                calc
+Session ID:                (none in the URL: the helper continues the session still authorized on the customer's PC, if there is one)
+Server host:               (none in the URL)
+Server port:               0 (none in the URL)
+Server TLS:                off (no /tls/ value)
+Road:                      not in the catalogue
+Token prompt:              asked, unless the session is still authorized on the customer's PC
+Refusal box:               Kelto
+    הפעולה אינה נמצאת ברשימת הפעולות המאושרות.
+Verdict:                   refused after the token prompt" -- explain "kelto:?tool=calc"
+
+expect url_rescue_vm 0 "kelto://virtualiso/sid/T-1/host/support.example.com/port/8443/tls/1" \
+    -- url virtualiso --sid T-1 --host Support.Example.com --port 08443 --tls
+expect url_json 0 '{
+  "url": "kelto://offline/sid/T-1",
+  "actionKey": "offline",
+  "sessionId": "T-1",
+  "serverHost": "",
+  "serverPort": 0,
+  "serverUseTls": false
+}' -- url --json offline --sid=T-1
+expect_error url_cut_session 2 \
+    "kelto-token: the helper would cut the session ID 'T-1.5' to 'T-1': letters, digits, \"-\" and \"_\" only" \
+    -- url ping --sid T-1.5
+expect_error url_no_server 2 \
+    "kelto-token: 'virtualiso' needs --host and --port: the rescue VM is downloaded from the server" -- url virtualiso
+expect_error explain_no_url 2 "kelto-token: explain needs exactly one URL" -- explain
+
 # --- the system clock: UTC whatever the time zone -------------------------------------
 
 # The window printed without --at must be the one of the UTC time around the run, in zones

@@ -6,6 +6,7 @@
 #include "base/calendar.h"
 #include "base/text.h"
 #include "token/token.h"
+#include "url_tool.h"
 
 namespace kelto::tokentool {
 
@@ -14,6 +15,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: kelto-token [--at TIME] [--check CODE]\n"
     "       kelto-token --window N\n"
+    "       kelto-token explain [--json] [--] URL\n"
+    "       kelto-token url [--json] KEY [--sid ID] [--host HOST --port PORT [--tls]]\n"
     "       kelto-token --help\n"
     "\n"
     "Support tokens of the Kelto client helper: one 6-digit code per 5-minute window,\n"
@@ -26,6 +29,16 @@ constexpr const char* kUsage =
     "  --window N      the token of window N (0 or more)\n"
     "  --check CODE    whether the helper accepts CODE now (or at --at TIME), and why\n"
     "  --help          this text\n"
+    "\n"
+    "  explain URL     what the helper does with a kelto: URL, from its own code: the action\n"
+    "                  key, session ID and server it keeps, the boxes the customer sees and\n"
+    "                  what the elevated helper starts on 64- and 32-bit Windows. The URL is\n"
+    "                  taken in double quotes, which the registered open command adds; quote\n"
+    "                  it for your shell. Exit 0: the request goes on; 1: the helper refuses it\n"
+    "  url KEY         the URL for a catalogue key or \"offline\", with --sid ID and\n"
+    "                  --host HOST --port PORT [--tls]; refused (exit 2) when the helper would\n"
+    "                  cut, drop or refuse a value\n"
+    "  --json          with explain or url: the same as a JSON object\n"
     "\n"
     "Exit status: 0 printed, or the code is accepted; 1 the code is refused;\n"
     "2 bad arguments; 3 the moment or window lies before 2024-01-01 00:00:00 UTC.\n";
@@ -313,6 +326,10 @@ std::string FormatMoment(const platform::DateTime& utc) {
 
 int Run(const std::vector<std::string>& args, platform::Clock& systemClock, std::ostream& out,
         std::ostream& err) {
+    if (!args.empty() && (args[0] == "explain" || args[0] == "url")) {
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        return args[0] == "explain" ? RunExplain(rest, out, err) : RunUrl(rest, out, err);
+    }
     const ParsedArguments parsed = ParseArguments(args);
     const Options& o = parsed.options;
     if (o.help) {

@@ -1,4 +1,5 @@
-// Fuzz target: the command line and the ISO 8601 moments of kelto-token take any bytes.
+// Fuzz target: the command line and the ISO 8601 moments of kelto-token take any bytes, and
+// so do the arguments of explain and url.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -23,13 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)kelto::tokentool::ParseUtcMoment(input);
     (void)kelto::tokentool::ParseWindow(input);
 
-    // NUL-separated arguments; the first six bytes set a plausible system clock.
+    // NUL-separated arguments; the first six bytes set a plausible system clock and the first
+    // also chooses a subcommand, so that explain and url see arbitrary arguments too.
     FuzzClock clock;
     if (size >= 6) {
         clock.utc = {2000 + data[0] % 100, 1 + data[1] % 12, 1 + data[2] % 28,
                      data[3] % 24,         data[4] % 60,     data[5] % 60};
     }
     std::vector<std::string> args;
+    if (size >= 6 && data[0] % 3 == 1) args.push_back("explain");
+    if (size >= 6 && data[0] % 3 == 2) args.push_back("url");
     std::string current;
     for (std::size_t i = size >= 6 ? 6 : size; i < size; ++i) {
         if (data[i] == 0) {
@@ -44,5 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream err;
     const int code = kelto::tokentool::Run(args, clock, out, err);
     if (code < 0 || code > 3) __builtin_trap();
+    // A refusal is one line.
+    if (!args.empty() && (args[0] == "explain" || args[0] == "url") && code == 2) {
+        const std::string message = err.str();
+        if (message.empty() || message.find('\n') != message.size() - 1) __builtin_trap();
+    }
     return 0;
 }
