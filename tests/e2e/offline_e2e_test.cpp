@@ -509,7 +509,7 @@ TEST_F(OfflineTest, AValidTokenSendsTheActionAndEverythingCloses) {
 
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
-    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\system32\\cmd.exe\" /K ipconfig /all");
+    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\Sysnative\\cmd.exe\" /K ipconfig /all");
     EXPECT_THAT(LogMessages(),
                 ElementsAre("Version 1.12.0 Command: []", "Offline Ethernet cable guide opened.",
                             AsAnsi("Offline: מצב טיפול ללא אינטרנט נפתח."), "Approved offline tool: ipconfig",
