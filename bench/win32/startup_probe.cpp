@@ -59,28 +59,33 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: kelto_startup_probe <runs> <command line A> <command line B>\n");
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: kelto_startup_probe <runs> <command line A> <command line B> [C ...]\n");
         return 2;
     }
     const int runs = std::max(1, _wtoi(argv[1]));
-    const std::wstring lines[2] = {argv[2], argv[3]};
+    const std::vector<std::wstring> lines(argv + 2, argv + argc);
+    const size_t count = lines.size();
     try {
         // One unmeasured start of each: the first start of a prefix loads fonts and DLLs.
-        TimeToFirstDialog(lines[0]);
-        TimeToFirstDialog(lines[1]);
-        std::vector<double> times[2];
+        for (const auto& line : lines) TimeToFirstDialog(line);
+        std::vector<std::vector<double>> times(count);
         for (int run = 0; run < runs; ++run) {
-            for (int k = 0; k < 2; ++k) {
-                const int which = (run % 2 == 0) ? k : 1 - k;
+            // Each program leads in turn, so that none always follows the same one.
+            for (size_t k = 0; k < count; ++k) {
+                const size_t which = (static_cast<size_t>(run) + k) % count;
                 const double ms = TimeToFirstDialog(lines[which]);
                 times[which].push_back(ms);
-                std::printf("run %2d %c %8.1f ms\n", run + 1, which == 0 ? 'A' : 'B', ms);
+                std::printf("run %2d %c %8.1f ms\n", run + 1, static_cast<char>('A' + which), ms);
             }
         }
-        const double a = Median(times[0]);
-        const double b = Median(times[1]);
-        std::printf("median A %.1f ms\nmedian B %.1f ms\nratio A/B %.3f\n", a, b, a / b);
+        std::vector<double> medians;
+        for (size_t k = 0; k < count; ++k) {
+            medians.push_back(Median(times[k]));
+            std::printf("median %c %.1f ms\n", static_cast<char>('A' + k), medians.back());
+        }
+        for (size_t k = 1; k < count; ++k)
+            std::printf("ratio A/%c %.3f\n", static_cast<char>('A' + k), medians[0] / medians[k]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "startup probe: %s\n", e.what());
         return 1;

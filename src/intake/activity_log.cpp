@@ -14,6 +14,15 @@ constexpr int kBusyRetries = 40;
 constexpr int kBusyRetryDelayMs = 25;
 }  // namespace
 
+std::string OneLogLine(std::string_view message) {
+    std::string line(message);
+    for (char& c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) c = kLogReplacementCharacter;
+    }
+    return line;
+}
+
 std::string FormatLogTimestamp(const platform::DateTime& t) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
@@ -23,7 +32,7 @@ std::string FormatLogTimestamp(const platform::DateTime& t) {
 
 void WriteLog(platform::System& system, const std::string& message) {
     const std::string path = base::GetOwnFolder(system.process) + "\\" + kLogFileName;
-    const std::string line = FormatLogTimestamp(system.clock.LocalNow()) + " " + message + "\r\n";
+    const std::string line = FormatLogTimestamp(system.clock.LocalNow()) + " " + OneLogLine(message) + "\r\n";
     const std::string bytes = system.process.ToAnsiCodePage(line);
     for (int attempt = 0;; ++attempt) {
         const auto result = system.files.Append(path, bytes);

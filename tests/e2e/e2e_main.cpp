@@ -2,6 +2,7 @@
 // test, as Windows paths or as paths of the Linux side (seen through Wine's Z: drive):
 //   kelto_e2e_tests --helper=<KeltoClientHelper.exe> --log-writer=<kelto_log_writer.exe>
 //                   --standin=<kelto_standin.exe> --artifacts=<folder for screenshots>
+//                   --data=<tests/data, the catalogue fixture and the hostile inputs>
 #include <windows.h>
 
 #include <cstdio>
@@ -50,7 +51,8 @@ int wmain(int argc, wchar_t** argv) {
             TakeOption(argument, L"artifacts", programs.artifacts) ||
             TakeOption(argument, L"standin", programs.standin) ||
             TakeOption(argument, L"forwarder", programs.forwarder) ||
-            TakeOption(argument, L"rescue-data", programs.rescueData)) {
+            TakeOption(argument, L"rescue-data", programs.rescueData) ||
+            TakeOption(argument, L"data", programs.data)) {
             continue;
         }
         std::fprintf(stderr, "unknown argument: %ls\n", argv[i]);
@@ -66,5 +68,6 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     std::printf("end-to-end suite: ANSI code page %u\n", ::GetACP());
+    kelto::e2e::RegisterHostileInputTests();
     return RUN_ALL_TESTS();
 }

@@ -37,6 +37,7 @@ struct TestPrograms {
     std::wstring artifacts;   // a folder in the build tree for screenshots
     std::wstring forwarder;   // the stand-in that forwards to Debian's curl and bsdtar
     std::wstring rescueData;  // the rescue VM's archives, made at build time
+    std::wstring data;        // tests/data: the catalogue fixture and the hostile inputs
 };
 TestPrograms& Programs();
 
@@ -120,6 +121,9 @@ const ControlInfo& EntryField(const WindowSnapshot& window);
 void ExpectMessageBox(const WindowSnapshot& box, const std::string& title, const std::string& text,
                       IconKind icon, const std::vector<int>& buttonIds);
 
+// Registers one test per line of the hostile-input corpus (hostile_e2e_test.cpp).
+void RegisterHostileInputTests();
+
 class HelperTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -197,6 +201,8 @@ protected:
                           const std::wstring& name = {});
     // The running processes of this test's job.
     std::vector<JobMember> RunningProcesses() const;
+    // The job that holds every process of this test.
+    HANDLE Job() const { return job_.get(); }
 
 private:
     std::wstring folder_;

@@ -14,6 +14,8 @@
 #                             and UTC clocks differ visibly).
 #   KELTO_WINE_KEEP=1         keep the run's prefix for inspection (its path is printed).
 #   KELTO_WINEDEBUG           WINEDEBUG for the run (default -all).
+#   KELTO_WINE_LOCALE         LC_ALL for Wine, from which it takes the Windows locale and ANSI
+#                             code page (default C.UTF-8: code page 1252; he_IL.UTF-8: 1255).
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -36,9 +38,11 @@ mkdir -p "$work"
 
 # Programs the tests observe: each is replaced in the run's prefix by the stand-in, which
 # records its own path, working folder and command line and exits 0. Wine lacks some of them
-# (mmc.exe); shutdown.exe is there so that a restart the helper asks for is recorded, not
-# performed.
-observed_programs=(cmd.exe mmc.exe taskmgr.exe shutdown.exe)
+# (mmc.exe). shutdown.exe is there so that a restart the helper asks for is recorded, not
+# performed; besides the catalogue's programs, those a hostile command line could name.
+observed_programs=(cmd.exe mmc.exe taskmgr.exe control.exe shutdown.exe msinfo32.exe perfmon.exe resmon.exe
+    cleanmgr.exe dxdiag.exe optionalfeatures.exe SystemPropertiesProtection.exe msconfig.exe
+    calc.exe notepad.exe mshta.exe rundll32.exe regsvr32.exe wscript.exe cscript.exe certutil.exe)
 # Management consoles Wine lacks: empty files, so that the shell finds them and hands them
 # to the .msc class (mmc.exe, a stand-in).
 consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon printmanagement secpol services
@@ -132,8 +136,9 @@ export WINEPREFIX="$prefix"
 export WINEDEBUG="${KELTO_WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export TZ="${KELTO_WINE_TZ:-Asia/Jerusalem}"
-# A Western code page (1252): what the helper cannot represent in it becomes "?".
-export LC_ALL=C.UTF-8
+# By default a Western code page (1252): what the helper cannot represent in it becomes "?".
+# Wine takes the code page from LC_ALL even where the locale is not generated on this system.
+export LC_ALL="${KELTO_WINE_LOCALE:-C.UTF-8}"
 unset LANGUAGE
 
 case "${KELTO_WINE_DISPLAY:-null}" in

@@ -1,6 +1,7 @@
+#include "intake/activity_log.h"
+
 #include <gtest/gtest.h>
 
-#include "intake/activity_log.h"
 #include "support/fakes.h"
 
 namespace kelto {
@@ -30,6 +31,29 @@ TEST(ActivityLog, TextOutsideTheCodePageBecomesQuestionMarks) {
     FakeSystem f;
     intake::WriteLog(f.system, "Command: [שלום]");
     EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Command: [????]"});
+}
+
+// One call, one line: a command line typed by hand may carry CR, LF or other control
+// characters, which must not start a line of their own that reads like the helper's.
+TEST(ActivityLog, ControlCharactersOtherThanTabBecomeTheReplacementCharacter) {
+    struct Case {
+        std::string message;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"Command: [kelto:ipconfig\r\n2026-01-01 00:00:00 Forged]",
+         "Command: [kelto:ipconfig??2026-01-01 00:00:00 Forged]"},
+        {"a\tb", "a\tb"},
+        {std::string("nul\0here", 8), "nul?here"},
+        {"\x01\x1f\x7f\x20~", "??? ~"},
+        {"\x1b[31mred", "?[31mred"},
+    };
+    for (const auto& c : cases) {
+        FakeSystem f;
+        intake::WriteLog(f.system, c.message);
+        const auto& content = f.files.entries.at("C:\\Program Files\\Kelto\\KeltoClientHelper.log").second;
+        EXPECT_EQ(content.substr(20), c.logged + "\r\n") << c.logged;
+    }
 }
 
 TEST(ActivityLog, WaitsABoundedMomentForABusyFileAndGivesUpQuietly) {

@@ -108,6 +108,7 @@ public:
 class NoSystemRestore : public platform::SystemRestore {
 public:
     static constexpr std::int32_t kNotAvailable = 1;
+    std::int32_t Bind() override { return kNotAvailable; }
     std::int32_t Enable(const std::string&, std::int32_t&) override { return kNotAvailable; }
     std::int32_t CreateRestorePoint(const std::string&, std::int32_t, std::int32_t, std::int32_t&) override {
         return kNotAvailable;
