@@ -52,7 +52,8 @@ int wmain(int argc, wchar_t** argv) {
             TakeOption(argument, L"standin", programs.standin) ||
             TakeOption(argument, L"forwarder", programs.forwarder) ||
             TakeOption(argument, L"rescue-data", programs.rescueData) ||
-            TakeOption(argument, L"data", programs.data)) {
+            TakeOption(argument, L"data", programs.data) ||
+            TakeOption(argument, L"token-tool", programs.tokenTool)) {
             continue;
         }
         std::fprintf(stderr, "unknown argument: %ls\n", argv[i]);

@@ -38,6 +38,7 @@ struct TestPrograms {
     std::wstring forwarder;   // the stand-in that forwards to Debian's curl and bsdtar
     std::wstring rescueData;  // the rescue VM's archives, made at build time
     std::wstring data;        // tests/data: the catalogue fixture and the hostile inputs
+    std::wstring tokenTool;   // kelto-token.exe, the technician's tool
 };
 TestPrograms& Programs();
 
