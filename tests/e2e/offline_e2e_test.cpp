@@ -216,6 +216,17 @@ TEST_F(OfflineTest, MainWindowOpensTheGuideModallyWithItsPicture) {
     EXPECT_GT(PixelsNear(half(false), Rgb(0xF2, 0xEE, 0xE8), 2), 1000) << "wall on the right";
     SaveScreenshot(guide.hwnd, "cable-guide");
 
+    // Colours as designed, and Hebrew that reads from the right edge of its label.
+    const auto& title = Control(guide, kGuideCaptions[0]);
+    const auto& tryFirst = Control(guide, kGuideCaptions[2]);
+    EXPECT_EQ(DominantColour(CaptureControl(Control(guide, kCableCaption))), Rgb(0x07, 0x68, 0xE8))
+        << "cable button";
+    EXPECT_EQ(DominantColour(CaptureControl(tryFirst)), Rgb(0xFF, 0xF6, 0xF0)) << "notice background";
+    EXPECT_GE(PixelsNear(CaptureControl(tryFirst), Rgb(0x0A, 0x47, 0xA8), 24), 10) << "notice text";
+    EXPECT_GE(PixelsNear(CaptureControl(title), Rgb(0x0A, 0x47, 0xA8), 24), 10) << "title text";
+    ExpectTextHugsRightEdge(title);
+    ExpectTextHugsRightEdge(tryFirst);
+
     // Closing it returns to the main window, which stays open.
     PressControl(Control(guide, "סגור").hwnd);
     WaitUntilGone(guide.hwnd, Deadline::In(kDefaultWait));
