@@ -2,8 +2,8 @@
 # Makes the README's pictures of what the customer sees from the screenshots the end-to-end
 # suite keeps (run the suite first; rerun both when one of these windows changes):
 #   make-docs-screenshots.sh [artifacts folder]      (default: build/win32/e2e-artifacts)
-# Each shot becomes docs/<name>.png, a 256-colour PNG without metadata, so that the pictures
-# stay small and a rerun on unchanged windows changes no byte.
+# Each shot becomes docs/<name>.png, a 256-colour PNG without metadata: small, and unchanged
+# by a rerun where the window did not change (the offline window shows the run's token and time).
 # Needs ImageMagick (Debian: imagemagick).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
