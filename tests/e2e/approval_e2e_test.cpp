@@ -50,10 +50,13 @@ protected:
         Answer(box, IDOK);
     }
 
-    // Starts the helper with a URL, types the token at the prompt and returns the box that follows.
-    WindowSnapshot RequestWithToken(const Process& helper, const std::string& token) {
+    // Starts the helper with a URL, types the token at the prompt and returns the box that
+    // follows; keeps a screenshot of the prompt under `promptShot` when one is named.
+    WindowSnapshot RequestWithToken(const Process& helper, const std::string& token,
+                                    const char* promptShot = nullptr) {
         const auto prompt = WaitForDialog(helper);
         ExpectTokenPrompt(prompt);
+        if (promptShot != nullptr) SaveScreenshot(prompt.hwnd, promptShot);
         EnterToken(prompt, token);
         return WaitForDialog(helper);
     }
@@ -66,13 +69,15 @@ TEST_F(ApprovalTest, RealRoadFromTheUrlToTheStartedCommandWindow) {
     const std::string token = TokenOfWindow(SettledTokenWindow());
     auto helper = StartHelper(L"\"kelto:ipconfig/sid/s-42\"");
 
-    const auto consent = RequestWithToken(helper, token);
+    const auto consent = RequestWithToken(helper, token, "token-prompt");
     ExpectMessageBox(consent, kConsentTitle, ConsentText("הצגת הגדרות IP", "תופעל הפקודה: ipconfig /all"),
                      IconKind::Question, {IDYES, IDNO});
+    SaveScreenshot(consent.hwnd, "consent");
     Answer(consent, IDYES);
 
     const auto restore = WaitForDialog(helper);
     ExpectMessageBox(restore, kRestoreTitle, kRestoreText, IconKind::Question, {IDYES, IDNO, IDCANCEL});
+    SaveScreenshot(restore.hwnd, "restore-question");
     Answer(restore, IDNO);
     WaitForExit(helper);
     // The elevated instance, and what it started, end by themselves.
@@ -122,6 +127,7 @@ TEST_F(ApprovalTest, WrongTokenIsRefusedAndNothingStarts) {
     WaitUntilGone(prompt.hwnd, Deadline::In(kDefaultWait));
     const auto box = WaitForDialog(helper);
     ExpectMessageBox(box, "Kelto", kTokenRefused, IconKind::Exclamation, {IDOK});
+    SaveScreenshot(box.hwnd, "token-refused");
     Answer(box, IDOK);
     WaitForExit(helper);
     WaitUntilAllEnded();
@@ -137,6 +143,7 @@ TEST_F(ApprovalTest, KeyOutsideTheCatalogueIsRefusedAfterTheTokenPrompt) {
     const auto box = RequestWithToken(helper, TokenOfWindow(SettledTokenWindow()));
     ExpectMessageBox(box, "Kelto", "הפעולה אינה נמצאת ברשימת הפעולות המאושרות.", IconKind::Exclamation,
                      {IDOK});
+    SaveScreenshot(box.hwnd, "action-not-in-catalogue");
     Answer(box, IDOK);
     WaitForExit(helper);
     WaitUntilAllEnded();
@@ -158,6 +165,7 @@ TEST_F(ApprovalTest, ElevatedLineWithAnExpiredTokenIsRefused) {
         const auto box = WaitForDialog(helper);
         ExpectMessageBox(box, "Kelto", "קוד הטוקן פג לפני אישור UAC.\r\nבקש מהנציג ליצור טוקן חדש.",
                          IconKind::Exclamation, {IDOK});
+        if (token == "000000") SaveScreenshot(box.hwnd, "elevated-token-expired");
         Answer(box, IDOK);
         WaitForExit(helper);
         WaitUntilAllEnded();
@@ -167,6 +175,82 @@ TEST_F(ApprovalTest, ElevatedLineWithAnExpiredTokenIsRefused) {
     EXPECT_THAT(LogMessages(), SizeIs(2));
     EXPECT_TRUE(Launches().empty());
 }
+
+// ---- The second confirmation after consent ----
+
+struct ConfirmationCase {
+    const char* key;
+    const char* shot;
+    const char* title;
+    const char* text;
+    std::vector<int> buttons;
+    int answer;
+    friend void PrintTo(const ConfirmationCase& c, std::ostream* os) { *os << c.key; }
+};
+
+class ConfirmationTest : public ApprovalTest, public ::testing::WithParamInterface<ConfirmationCase> {};
+
+// A stored session, consent given, then the action's own box: declined (or, for the rescue VM
+// without a server, refused), nothing is started and no elevated instance runs.
+TEST_P(ConfirmationTest, DecliningTheActionsOwnBoxStartsNothing) {
+    const auto& c = GetParam();
+    StoreAuthorizedSession("conf-1", LocalSecondsSince2024() + 600);
+    const std::string url = std::string("kelto:") + c.key;
+    auto helper = StartHelper(Widen(url));
+    const auto consent = WaitForDialog(helper);
+    EXPECT_EQ(consent.title, kConsentTitle);
+    Answer(consent, IDYES);
+
+    const auto box = WaitForDialog(helper);
+    ExpectMessageBox(box, c.title, c.text, IconKind::Exclamation, c.buttons);
+    SaveScreenshot(box.hwnd, c.shot);
+    Answer(box, c.answer);
+    EXPECT_EQ(WaitForExit(helper), 0u);
+    WaitUntilAllEnded();
+    EXPECT_TRUE(Launches().empty());
+    const auto log = LogMessages();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), VersionLine(url));
+    for (size_t i = 1; i < log.size(); ++i) EXPECT_FALSE(log[i].starts_with("Version ")) << log[i];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, ConfirmationTest,
+    ::testing::Values(
+        ConfirmationCase{"safemodenetwork",
+                         "confirm-boot-safe-mode",
+                         "Kelto Remote - אתחול",
+                         "המחשב יופעל מחדש במצב בטוח עם רשת.\r\nהצ'אט והתמיכה מרחוק עשויים להתנתק.\r\n"
+                         "לאחר הבדיקה יש להפעיל חזרה לאתחול רגיל.\r\nאם BitLocker פעיל, ודא שמפתח השחזור "
+                         "זמין.\r\n\r\nהאם להמשיך?",
+                         {IDYES, IDNO},
+                         IDNO},
+        ConfirmationCase{"normalboot",
+                         "confirm-boot-normal",
+                         "Kelto Remote - אתחול",
+                         "הגדרת מצב בטוח תבוטל והמחשב יופעל מחדש.\r\n\r\nהאם להמשיך?",
+                         {IDYES, IDNO},
+                         IDNO},
+        ConfirmationCase{"restartnormal",
+                         "confirm-restart",
+                         "Kelto Remote - אתחול",
+                         "המחשב יופעל מחדש בעוד 15 שניות.\r\n\r\nהאם להמשיך?",
+                         {IDYES, IDNO},
+                         IDNO},
+        ConfirmationCase{"reinstallnetwork",
+                         "confirm-network-reinstall",
+                         "Kelto Remote - כרטיס רשת",
+                         "כל מתאמי הרשת הפיזיים יופעלו מחדש.\r\nהצ'אט והתמיכה מרחוק יתנתקו לזמן קצר.\r\n"
+                         "חבילת מנהל ההתקן לא תימחק מהמחשב.\r\n\r\nהאם להמשיך?",
+                         {IDYES, IDNO},
+                         IDNO},
+        ConfirmationCase{"virtualiso",
+                         "rescue-vm-no-server",
+                         "Kelto Remote",
+                         "כתובת שרת Kelto לא התקבלה ולכן ההורדה בוטלה.",
+                         {IDOK},
+                         IDOK}),
+    [](const auto& info) { return std::string(info.param.key); });
 
 // quickassist.exe is a catalogue entry that Wine does not have: it is in no system folder and
 // not on PATH, and the launch fails as the shell fails a file it cannot find.
@@ -178,6 +262,7 @@ TEST_F(ApprovalTest, CatalogueEntryWhoseFileIsMissingShowsTheLaunchFailure) {
                      "לא ניתן לפתוח את הפעולה:\r\nפתיחת סיוע מהיר\r\n\r\nהקובץ לא נמצא.\r\nקוד שגיאה: 2\r\n"
                      "נתיב: quickassist.exe",
                      IconKind::Exclamation, {IDOK});
+    SaveScreenshot(box.hwnd, "launch-failed");
     Answer(box, IDOK);
     WaitForExit(helper);
     EXPECT_THAT(LogMessages(), ElementsAre(VersionLine(line),

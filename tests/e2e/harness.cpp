@@ -237,6 +237,29 @@ int PixelsNear(const Image& image, std::uint32_t colour, int tolerance) {
     return count;
 }
 
+std::optional<InkColumns> InkColumnsOf(const Image& image, int tolerance) {
+    const std::uint32_t background = DominantColour(image);
+    std::optional<InkColumns> ink;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            if (PixelsNear(Image{1, 1, {image.At(x, y)}}, background, tolerance) == 1) continue;
+            if (!ink) ink = InkColumns{x, x};
+            ink->left = std::min(ink->left, x);
+            ink->right = std::max(ink->right, x);
+        }
+    }
+    return ink;
+}
+
+void ExpectTextHugsRightEdge(const ControlInfo& label, int margin) {
+    const Image image = CaptureControl(label);
+    const auto ink = InkColumnsOf(image);
+    ASSERT_TRUE(ink.has_value()) << "no text drawn in \"" << label.text << "\"";
+    const int rightRoom = image.width - 1 - ink->right;
+    EXPECT_LE(rightRoom, margin) << "room right of the text \"" << label.text << "\"";
+    EXPECT_GT(ink->left, rightRoom) << "the text \"" << label.text << "\" is not drawn from the right";
+}
+
 bool WaitForText(HWND control, const std::string& expected, milliseconds wait) {
     return PollUntil(Deadline::In(wait), [&] { return TextOf(control) == expected; });
 }
@@ -604,6 +627,33 @@ Process HelperTest::ShellOpen(const std::wstring& file) {
     // What it starts from now on belongs to the test as well.
     ::AssignProcessToJobObject(job_.get(), info.hProcess);
     return process;
+}
+
+void HelperTest::SaveScreenshot(HWND window, std::string_view name) {
+    const std::wstring& folder = Programs().artifacts;
+    if (folder.empty() || !ScreenIsReadable()) return;
+    // Whatever is still to be painted is painted first: the window's thread handles the
+    // paint messages before it answers.
+    ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    const auto shot = CaptureWindow(window);
+    ASSERT_TRUE(shot.has_value()) << "no picture of the window for " << name;
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    EXPECT_TRUE(WriteBmp(folder + L"\\" + Widen(name) + L".bmp", *shot)) << name;
+
+    // One short write to a file opened for appending only: the shards of a run write to the
+    // same index, and their lines do not mix.
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string line = std::string(name) + "\t" + info->test_suite_name() + "." + info->name() + "\n";
+    UniqueHandle index(::CreateFileW((folder + L"\\index.tsv").c_str(), FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    EXPECT_TRUE(index &&
+                ::WriteFile(index.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+                written == line.size())
+        << "the screenshot index cannot be written";
 }
 
 std::wstring HelperTest::MakeFolder(const std::wstring& name) {

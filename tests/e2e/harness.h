@@ -105,6 +105,16 @@ Image CaptureControl(const ControlInfo& control);
 // How many pixels lie within `tolerance` (per channel) of a colour: text drawn with
 // anti-aliasing has its exact colour only in the cores of its strokes.
 int PixelsNear(const Image& image, std::uint32_t colour, int tolerance);
+// The columns of an image that hold ink: a pixel further than `tolerance` (in some channel)
+// from the image's dominant colour. Nothing when the image is blank.
+struct InkColumns {
+    int left = 0;   // the first column with ink
+    int right = 0;  // the last column with ink
+};
+std::optional<InkColumns> InkColumnsOf(const Image& image, int tolerance = 48);
+// Checks that a label's text reads from its right edge, as Hebrew does: its ink ends within
+// `margin` pixels of the label's right edge and leaves more room on its left than there.
+void ExpectTextHugsRightEdge(const ControlInfo& label, int margin = 8);
 // Polls until the control's text is `expected`; false when it never became so.
 bool WaitForText(HWND control, const std::string& expected, milliseconds wait = kDefaultWait);
 
@@ -194,6 +204,12 @@ protected:
     // Opens a file or URL through the shell (ShellExecuteEx, verb "open") as a browser or
     // Explorer would, and holds the started process in this test's job.
     Process ShellOpen(const std::wstring& file);
+
+    // Keeps a picture of a window as it is on screen, title bar and frame included:
+    // <artifacts>\<name>.bmp, and the line "<name><TAB><Suite>.<Test>" appended to
+    // <artifacts>\index.tsv. Nothing is kept where no artifacts folder was given or the
+    // screen cannot be read (the null graphics driver).
+    void SaveScreenshot(HWND window, std::string_view name);
 
     // A new folder inside this test's folder.
     std::wstring MakeFolder(const std::wstring& name);

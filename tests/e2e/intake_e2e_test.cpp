@@ -32,6 +32,7 @@ TEST_F(IntakeTest, KeltoAloneShowsTheInvalidActionBoxWithTheReceivedText) {
     const auto box = WaitForDialog(helper);
     ExpectMessageBox(box, "Kelto", "התקבלה פעולה לא תקינה.\r\nהערך שהתקבל: kelto:", IconKind::Exclamation,
                      {IDOK});
+    SaveScreenshot(box.hwnd, "invalid-action");
     Answer(box, IDOK);
     WaitForExit(helper);
     EXPECT_THAT(LogMessages(), ElementsAre(VersionLine("kelto:"), "Parsed tool: []", "Support session: []"));

@@ -33,6 +33,27 @@ const ControlInfo& Find(const WindowSnapshot& window, const DesignedControl& des
     return *control;
 }
 
+// A small window of the test program, in the foreground at the screen's far corner, away
+// from the helper's windows: the helper's window is no longer the active one, as when the
+// customer clicks another program.
+class WindowInFront {
+public:
+    WindowInFront() {
+        const int x = ::GetSystemMetrics(SM_CXSCREEN) - 40;
+        const int y = ::GetSystemMetrics(SM_CYSCREEN) - 40;
+        window_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_BORDER, x, y, 32, 32,
+                                    nullptr, nullptr, nullptr, nullptr);
+        if (window_ == nullptr) throw DriverError("cannot create a window in front");
+        ::SetForegroundWindow(window_);
+    }
+    ~WindowInFront() { ::DestroyWindow(window_); }
+    WindowInFront(const WindowInFront&) = delete;
+    WindowInFront& operator=(const WindowInFront&) = delete;
+
+private:
+    HWND window_ = nullptr;
+};
+
 class MainWindowLayoutTest : public HelperTest, public ::testing::WithParamInterface<UINT> {};
 
 TEST_P(MainWindowLayoutTest, ControlsStandWhereTheyWereDesigned) {
@@ -116,10 +137,17 @@ TEST_F(MainWindowTest, ColoursFollowTheDesignAndAScreenshotIsKept) {
         EXPECT_TRUE(type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) << plain->text;
     }
 
-    if (!Programs().artifacts.empty()) {
-        const auto shot = CaptureWindow(window.hwnd);
-        ASSERT_TRUE(shot.has_value());
-        EXPECT_TRUE(WriteBmp(Programs().artifacts + L"\\main-window.bmp", *shot));
+    // Hebrew reads from the right: the status text starts at the label's right edge.
+    ExpectTextHugsRightEdge(status);
+
+    EXPECT_TRUE(
+        PollUntil(Deadline::In(kDefaultWait), [&] { return ::GetForegroundWindow() == window.hwnd; }));
+    SaveScreenshot(window.hwnd, "main-window-active");
+    {
+        WindowInFront other;
+        EXPECT_TRUE(
+            PollUntil(Deadline::In(kDefaultWait), [&] { return ::GetForegroundWindow() != window.hwnd; }));
+        SaveScreenshot(window.hwnd, "main-window-inactive");
     }
     CloseMainWindow(helper, window);
 }

@@ -43,6 +43,7 @@ TEST_F(MainWindowKeyboardTest, EnterAtOnceInstallsAndTabThenSpaceAsksToRemove) {
     Type(window, VK_RETURN);
     const auto done = WaitForDialog(helper);
     ExpectMessageBox(done, "Kelto", "כלי העזר הופעל בהצלחה.", IconKind::Information, {IDOK});
+    SaveScreenshot(done.hwnd, "install-done");
     const auto command = ReadRegistry(kOpenCommand, L"");
     ASSERT_TRUE(command.has_value()) << "no open command registered";
     EXPECT_EQ(command->type, static_cast<DWORD>(REG_SZ));
@@ -56,6 +57,7 @@ TEST_F(MainWindowKeyboardTest, EnterAtOnceInstallsAndTabThenSpaceAsksToRemove) {
     Type(window, VK_SPACE);
     const auto question = WaitForDialog(helper);
     ExpectMessageBox(question, "Kelto", "להסיר את כלי העזר?", IconKind::Question, {IDYES, IDNO});
+    SaveScreenshot(question.hwnd, "remove-question");
     Answer(question, IDNO);
 
     // No: the registration stays.

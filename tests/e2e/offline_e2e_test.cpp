@@ -162,13 +162,6 @@ protected:
         return lines;
     }
 
-    void SaveScreenshot(HWND window, const std::wstring& name) {
-        if (Programs().artifacts.empty()) return;
-        const auto shot = CaptureWindow(window);
-        ASSERT_TRUE(shot.has_value());
-        EXPECT_TRUE(WriteBmp(Programs().artifacts + L"\\" + name + L".bmp", *shot));
-    }
-
     // The log's Hebrew as code page 1252 writes it: one "?" per letter.
     static std::string AsAnsi(const std::string& utf8) {
         const std::wstring wide = Widen(utf8);
@@ -221,7 +214,18 @@ TEST_F(OfflineTest, MainWindowOpensTheGuideModallyWithItsPicture) {
     EXPECT_GT(PixelsNear(half(true), Rgb(0x3A, 0x3F, 0x47), 6), 1000) << "laptop lid on the left";
     EXPECT_EQ(PixelsNear(half(false), Rgb(0x3A, 0x3F, 0x47), 6), 0) << "no laptop on the right";
     EXPECT_GT(PixelsNear(half(false), Rgb(0xF2, 0xEE, 0xE8), 2), 1000) << "wall on the right";
-    SaveScreenshot(guide.hwnd, L"cable-guide");
+    SaveScreenshot(guide.hwnd, "cable-guide");
+
+    // Colours as designed, and Hebrew that reads from the right edge of its label.
+    const auto& title = Control(guide, kGuideCaptions[0]);
+    const auto& tryFirst = Control(guide, kGuideCaptions[2]);
+    EXPECT_EQ(DominantColour(CaptureControl(Control(guide, kCableCaption))), Rgb(0x07, 0x68, 0xE8))
+        << "cable button";
+    EXPECT_EQ(DominantColour(CaptureControl(tryFirst)), Rgb(0xFF, 0xF6, 0xF0)) << "notice background";
+    EXPECT_GE(PixelsNear(CaptureControl(tryFirst), Rgb(0x0A, 0x47, 0xA8), 24), 10) << "notice text";
+    EXPECT_GE(PixelsNear(CaptureControl(title), Rgb(0x0A, 0x47, 0xA8), 24), 10) << "title text";
+    ExpectTextHugsRightEdge(title);
+    ExpectTextHugsRightEdge(tryFirst);
 
     // Closing it returns to the main window, which stays open.
     PressControl(Control(guide, "סגור").hwnd);
@@ -254,6 +258,7 @@ TEST_F(OfflineTest, CableTestOfflineAsksNoKeepsTheGuideYesOpensTheRepairActions)
     auto question = WaitForDialog(helper);
     ExpectMessageBox(question, "Kelto Remote", kStillOfflineQuestion, IconKind::Question, {IDYES, IDNO});
     EXPECT_EQ(::GetWindow(question.hwnd, GW_OWNER), guide.hwnd);
+    SaveScreenshot(question.hwnd, "guide-still-offline-question");
     // Meanwhile the button reads "check again" and is enabled.
     EXPECT_EQ(TextOf(cable), kCableAgainCaption);
     EXPECT_TRUE(::IsWindowEnabled(cable));
@@ -291,6 +296,7 @@ TEST_F(OfflineTest, CableTestOnlineReportsItAndClosesGuideAndMainWindow) {
     PressControl(Control(guide, kCableCaption).hwnd);
     const auto box = WaitForDialog(helper);
     ExpectMessageBox(box, "Kelto Remote", kInternetBack, IconKind::Information, {IDOK});
+    SaveScreenshot(box.hwnd, "guide-internet-back");
     Answer(box, IDOK);
     WaitForExit(helper);
     EXPECT_THAT(LogMessages(),
@@ -406,7 +412,7 @@ TEST_F(OfflineTest, TokenStatusFollowsEveryKeyAndASeventhCharacterCannotGoIn) {
     const auto offline = OpenOfflineWindowFromUrl(helper);
     const HWND edit = ControlOfClass(offline, "Edit").hwnd;
     const auto& status = Control(offline, kTokenPrompt);
-    SaveScreenshot(offline.hwnd, L"offline-token-empty");
+    SaveScreenshot(offline.hwnd, "offline-token-empty");
 
     TypeChar(edit, L' ');
     EXPECT_EQ(TextOf(status.hwnd), kTokenPrompt) << "blanks count as empty";
@@ -415,8 +421,9 @@ TEST_F(OfflineTest, TokenStatusFollowsEveryKeyAndASeventhCharacterCannotGoIn) {
         TypeChar(edit, static_cast<wchar_t>(token[i]));
         EXPECT_EQ(TextOf(status.hwnd), kTokenNotValid) << "after " << i + 1 << " digits";
     }
-    SaveScreenshot(offline.hwnd, L"offline-token-invalid");
+    SaveScreenshot(offline.hwnd, "offline-token-invalid");
     EXPECT_GE(PixelsNear(CaptureControl(status), Rgb(0xC0, 0x40, 0x40), 24), 10);
+    ExpectTextHugsRightEdge(status);
     TypeChar(edit, static_cast<wchar_t>(token[5]));
     EXPECT_EQ(TextOf(status.hwnd), kTokenReady);
     TypeChar(edit, L'7');
@@ -426,7 +433,7 @@ TEST_F(OfflineTest, TokenStatusFollowsEveryKeyAndASeventhCharacterCannotGoIn) {
     PollUntil(Deadline::In(milliseconds(3000)),
               [&] { return PixelsNear(CaptureControl(status), Rgb(0x00, 0x50, 0x80), 24) >= 10; });
     EXPECT_GE(PixelsNear(CaptureControl(status), Rgb(0x00, 0x50, 0x80), 24), 10);
-    SaveScreenshot(offline.hwnd, L"offline-token-valid");
+    SaveScreenshot(offline.hwnd, "offline-token-valid");
     PressControl(Control(offline, "סגור").hwnd);
     WaitForExit(helper);
 }
@@ -442,6 +449,7 @@ TEST_F(OfflineTest, MissingAndWrongTokensAreRefusedAndTheWindowStaysOpen) {
     auto box = WaitForDialog(helper);
     ExpectMessageBox(box, "Kelto", "יש להזין תחילה טוקן שקיבלת מהנציג.", IconKind::Information, {IDOK});
     EXPECT_EQ(::GetWindow(box.hwnd, GW_OWNER), offline.hwnd);
+    SaveScreenshot(box.hwnd, "offline-token-missing");
     Answer(box, IDOK);
 
     for (wchar_t c : Widen(TokenOfWindow(window + 5))) TypeChar(edit, c);
@@ -449,6 +457,7 @@ TEST_F(OfflineTest, MissingAndWrongTokensAreRefusedAndTheWindowStaysOpen) {
     box = WaitForDialog(helper);
     ExpectMessageBox(box, "Kelto", "קוד הטוקן שגוי או שפג תוקפו.\r\nבקש מהנציג ליצור טוקן חדש.",
                      IconKind::Exclamation, {IDOK});
+    SaveScreenshot(box.hwnd, "offline-token-refused");
     Answer(box, IDOK);
 
     EXPECT_TRUE(PollUntil(Deadline::In(milliseconds(5000)), [&] { return ListLines(list).size() == 3; }));
@@ -502,7 +511,7 @@ TEST_F(OfflineTest, AStoredSessionDisablesTheTokenBoxAndActionsNeedNoToken) {
     const auto& edit = ControlOfClass(offline, "Edit");
     EXPECT_FALSE(edit.enabled);
     EXPECT_NE(offline.ControlWithText(kTokenAuthorized), nullptr);
-    SaveScreenshot(offline.hwnd, L"offline-token-authorized");
+    SaveScreenshot(offline.hwnd, "offline-token-authorized");
 
     PressControl(Control(offline, kIpInfoCaption).hwnd);
     Answer(WaitForDialog(helper), IDYES);
@@ -524,6 +533,7 @@ TEST_F(OfflineTest, InternetChecksShowOfflineThenOnlineAndKeepTheWindowOpen) {
     ASSERT_TRUE(WaitForText(connection.hwnd, "עדיין אין גישה לאינטרנט. המשך לפי הנחיית הנציג."));
     PollUntil(Deadline::In(milliseconds(5000)), [&] { return ::IsWindowEnabled(check) != FALSE; });
     EXPECT_EQ(DominantColour(CaptureControl(connection)), Rgb(0xFF, 0xF6, 0xF0));
+    SaveScreenshot(offline.hwnd, "offline-internet-still-offline");
 
     Server().SetAnswer(ProbeAnswer::NoContent);
     for (int i = 0; i < 2; ++i) {
@@ -542,7 +552,7 @@ TEST_F(OfflineTest, InternetChecksShowOfflineThenOnlineAndKeepTheWindowOpen) {
                                              IsActivityLine("בדיקת חיבור נכשלה."),
                                              IsActivityLine("בדיקת חיבור הצליחה. האינטרנט חזר."),
                                              IsActivityLine("בדיקת חיבור הצליחה. האינטרנט חזר.")));
-    SaveScreenshot(offline.hwnd, L"offline-internet-back");
+    SaveScreenshot(offline.hwnd, "offline-internet-back");
     PressControl(Control(offline, "סגור").hwnd);
     WaitForExit(helper);
 }
@@ -663,7 +673,7 @@ TEST_F(OfflineTest, WithoutThePictureTheGuideOpensAndPointsToTheSteps) {
         return CountColour(image, Rgb(255, 255, 255)) == image.width * image.height;
     });
     EXPECT_EQ(CountColour(image, Rgb(255, 255, 255)), image.width * image.height) << "an empty picture box";
-    SaveScreenshot(guide.hwnd, L"cable-guide-without-picture");
+    SaveScreenshot(guide.hwnd, "cable-guide-without-picture");
     PressControl(Control(guide, "סגור").hwnd);
     WaitForExit(helper);
     EXPECT_EQ(LogMessages(folder).back(), "Offline Ethernet cable guide opened.");

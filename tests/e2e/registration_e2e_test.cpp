@@ -142,6 +142,7 @@ TEST_F(RegistrationTest, RemoveAnsweredYesDeletesTheKeyAndTurnsTheStatusRed) {
     auto helper = StartHelper();
     const auto window = WaitForMainWindow(helper);
     ExpectStatus(window, kStatusActive, kActiveBlue);
+    SaveScreenshot(window.hwnd, "main-window-registered");
 
     PressControl(Button(window, kRemoveCaption));
     const auto question = WaitForDialog(helper);

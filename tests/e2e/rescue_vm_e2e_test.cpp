@@ -127,10 +127,13 @@ protected:
         return StartElevated("127.0.0.1", std::to_string(server.Port()), tls);
     }
 
-    // The one box of the run; answered, and the run over.
-    void ExpectOutcome(const Process& helper, const std::string& text, IconKind icon) {
+    // The one box of the run; answered, and the run over. Its screenshot is kept under
+    // `shot` when one is named.
+    void ExpectOutcome(const Process& helper, const std::string& text, IconKind icon,
+                       const char* shot = nullptr) {
         const auto box = WaitForDialog(helper, milliseconds(90000));
         ExpectMessageBox(box, kTitle, text, icon, {IDOK});
+        if (shot != nullptr) SaveScreenshot(box.hwnd, shot);
         Answer(box, IDOK);
         WaitForExit(helper);
         WaitUntilAllEnded();
@@ -185,11 +188,13 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
         "תותקן ב-Windows ולא יימחקו קבצים אחרים.\r\nשרת ההורדה: http://127.0.0.1:" +
             port + "\r\n\r\nלהמשיך בהורדה ובהפעלה?",
         IconKind::Exclamation, {IDYES, IDNO});
+    SaveScreenshot(confirm.hwnd, "rescue-vm-confirmation");
     Answer(confirm, IDYES);
     WaitForExit(helper);
 
     const auto box = WaitForDialogOfTest(milliseconds(90000));
     ExpectMessageBox(box, kTitle, kStartedBox, IconKind::Information, {IDOK});
+    SaveScreenshot(box.hwnd, "rescue-vm-started");
     Answer(box, IDOK);
     WaitUntilAllEnded(milliseconds(30000));
 
@@ -227,7 +232,7 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
 TEST_F(RescueVmTest, ArchiveNotFoundKeepsTheOldArchiveAndStops) {
     WriteFileBytes(Folder() + L"\\QEMU.zip", "archive of an earlier run");
     server.Serve("/vm/qemu.zip", HttpServer::Status(404));
-    ExpectOutcome(StartElevatedForServer(), kArchiveBox, IconKind::Exclamation);
+    ExpectOutcome(StartElevatedForServer(), kArchiveBox, IconKind::Exclamation, "rescue-vm-archive-failed");
     EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
     EXPECT_THAT(server.Requests(), ElementsAre("/vm/qemu.zip?sid=vm-1"));
     EXPECT_THAT(LaunchesOf("\\tar.exe"), IsEmpty());
@@ -236,7 +241,7 @@ TEST_F(RescueVmTest, ArchiveNotFoundKeepsTheOldArchiveAndStops) {
 
 TEST_F(RescueVmTest, IsoNotFoundStopsBeforeUnpacking) {
     server.Serve("/vm/kelto-rescue.iso", HttpServer::Status(404));
-    ExpectOutcome(StartElevatedForServer(), kIsoBox, IconKind::Exclamation);
+    ExpectOutcome(StartElevatedForServer(), kIsoBox, IconKind::Exclamation, "rescue-vm-iso-failed");
     EXPECT_THAT(RescueLogLines(),
                 ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1",
                             "Downloading VM file: " + Base() + "/vm/kelto-rescue.iso?sid=vm-1"));
@@ -246,7 +251,7 @@ TEST_F(RescueVmTest, IsoNotFoundStopsBeforeUnpacking) {
 TEST_F(RescueVmTest, ArchiveWithoutTheEmulatorIsRefused) {
     server.Serve("/vm/qemu.zip",
                  HttpServer::File(ReadWholeFile(Programs().rescueData + L"\\no-emulator.zip")));
-    ExpectOutcome(StartElevatedForServer(), kNoEmulatorBox, IconKind::Exclamation);
+    ExpectOutcome(StartElevatedForServer(), kNoEmulatorBox, IconKind::Exclamation, "rescue-vm-no-emulator");
     EXPECT_THAT(LaunchesOf("\\tar.exe"), SizeIs(1));
     EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\qemu-system-x86_64.exe.txt"));
     EXPECT_THAT(LaunchesOf("QEMU-SYSTEM-X86_64.EXE"), IsEmpty());
@@ -318,7 +323,7 @@ TEST_F(RescueVmTest, FileNamedQemuGoesToTheFailureHandler) {
     WriteFileBytes(Folder() + L"\\QEMU", "not a folder");
     const std::string description = "Cannot create folder " + Folder8() + "\\QEMU (error 183)";
     ExpectOutcome(StartElevatedForServer(), "הפעלת המכונה הווירטואלית נכשלה.\r\n" + description,
-                  IconKind::Exclamation);
+                  IconKind::Exclamation, "rescue-vm-failed");
     EXPECT_THAT(RescueLogLines(), ElementsAre("Virtual ISO failed: " + description));
     EXPECT_THAT(server.Requests(), IsEmpty());
 }
@@ -329,7 +334,8 @@ TEST_F(RescueVmTest, HandMadeLinesWithoutAUsableServerAreRefused) {
                                        "bad_host:" + std::to_string(server.Port())}) {
         SCOPED_TRACE(address);
         auto helper = StartHelper(Widen("/elevated:virtualiso:" + token + ":0:vm-1:" + address + ":0"));
-        ExpectOutcome(helper, kAddressRefused, IconKind::Exclamation);
+        ExpectOutcome(helper, kAddressRefused, IconKind::Exclamation,
+                      address.ends_with(":0") ? "rescue-vm-address-refused" : nullptr);
     }
     EXPECT_THAT(RescueLogLines(), IsEmpty());
     EXPECT_THAT(server.Requests(), IsEmpty());

@@ -103,14 +103,20 @@ protected:
     }
 
     // The elevated instance's box over its status window: the status text it shows, the box
-    // itself, and the process, answered with OK and awaited.
-    void ExpectBoxOverStatus(const std::string& status, const std::string& text, IconKind icon) {
+    // itself, and the process, answered with OK and awaited. With `shots`, screenshots of the
+    // status window and of the box are kept as <shots>-status and <shots>-box.
+    void ExpectBoxOverStatus(const std::string& status, const std::string& text, IconKind icon,
+                             const char* shots = nullptr) {
         const auto box = WaitForDialogOfAnyProcess();
         auto elevated = ProcessOf(box.processId);
         const auto window = WaitForMainWindow(elevated);
         const ControlInfo* label = window.ControlWithText(status);
         EXPECT_NE(label, nullptr) << "the status window does not show \"" << status << "\"";
         ExpectMessageBox(box, "Kelto", text, icon, {IDOK});
+        if (shots != nullptr) {
+            SaveScreenshot(window.hwnd, std::string(shots) + "-status");
+            SaveScreenshot(box.hwnd, std::string(shots) + "-box");
+        }
         Answer(box, IDOK);
         EXPECT_EQ(WaitForExit(elevated), 0u);
     }
@@ -151,7 +157,8 @@ TEST_P(RestorePointCreationTest, WithoutARestorePointTheActionIsNotStarted) {
     } else {
         StartHelper(Widen(elevatedLine));
     }
-    ExpectBoxOverStatus(kCreatingStatus, kNoPointCreated, IconKind::Exclamation);
+    ExpectBoxOverStatus(kCreatingStatus, kNoPointCreated, IconKind::Exclamation,
+                        c.throughUrl && !c.before ? "restore-point-not-created" : nullptr);
     WaitUntilAllEnded();
 
     EXPECT_THAT(Launches(), IsEmpty());
@@ -179,7 +186,10 @@ TEST_F(RestorePointTest, RollbackWithoutAHelperMadePointRestartsNothing) {
 
     const auto box = WaitForDialogOfAnyProcess();
     auto elevated = ProcessOf(box.processId);
-    EXPECT_NE(WaitForMainWindow(elevated).ControlWithText(kRollbackStatus), nullptr);
+    const auto status = WaitForMainWindow(elevated);
+    EXPECT_NE(status.ControlWithText(kRollbackStatus), nullptr);
+    SaveScreenshot(status.hwnd, "restore-rollback-status");
+    SaveScreenshot(box.hwnd, box.text == kNoHelperPoint ? "restore-no-helper-point" : "restore-cannot-start");
     const std::string elevatedLine = "/elevated:restorelastkelto::0:rp-1::0:0";
     const auto log = LogMessages();
     ASSERT_FALSE(log.empty());

@@ -68,6 +68,7 @@ TEST_P(ArgumentRoadTest, TakesItsRoadWithTheMainWindowHiddenAndEndsByItself) {
     EXPECT_THAT(box.ButtonIds(), ElementsAre(IDOK));
     // No main window behind the box.
     EXPECT_THAT(VisibleTopLevelWindows(helper.id), ElementsAre(box.hwnd)) << DescribeWindows(helper.id);
+    if (std::string_view(c.name) == "ElevatedLowerCase") SaveScreenshot(box.hwnd, "elevated-line-invalid");
 
     Press(box.hwnd, IDOK);
     WaitForExit(helper);
