@@ -410,6 +410,25 @@ Process HelperTest::ProcessOf(DWORD processId) {
     return process;
 }
 
+WindowSnapshot HelperTest::WaitForWindow(const Process& process, const std::string& title,
+                                         milliseconds wait) {
+    HWND found = nullptr;
+    PollUntil(Deadline::In(wait), [&] {
+        for (HWND w : VisibleTopLevelWindows(process.id)) {
+            if (TextOf(w) == title) {
+                found = w;
+                return true;
+            }
+        }
+        return false;
+    });
+    if (!found) throw DriverError("no window \"" + title + "\"; there are: " + DescribeWindows(process.id));
+    // Painted once the message queue has gone idle.
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    return Snapshot(found);
+}
+
 DWORD HelperTest::WaitForExit(const Process& process, milliseconds wait) {
     const auto code = e2e::WaitForExit(process, Deadline::In(wait));
     if (!code) {

@@ -156,6 +156,9 @@ protected:
     // not by the test).
     WindowSnapshot WaitForDialogOfTest(milliseconds wait = kDefaultWait);
     WindowSnapshot WaitForMainWindow(const Process& process, milliseconds wait = kDefaultWait);
+    // The first visible top-level window of the process with this title, once painted.
+    WindowSnapshot WaitForWindow(const Process& process, const std::string& title,
+                                 milliseconds wait = kDefaultWait);
     // The same for any process of this test, also one the test did not start itself (the
     // elevated instance, which the shell starts): the first found. `processId` of the
     // snapshot tells whose it is; ProcessOf gives that process to wait for.

@@ -19,22 +19,6 @@ constexpr const char* kIpInfoCaption = "הצג פרטי IP";
 
 class HebrewCodePage : public HelperTest {
 protected:
-    WindowSnapshot WaitForWindow(const Process& process, const std::string& title) {
-        HWND found = nullptr;
-        PollUntil(Deadline::In(kDefaultWait), [&] {
-            for (HWND w : VisibleTopLevelWindows(process.id)) {
-                if (TextOf(w) == title) {
-                    found = w;
-                    return true;
-                }
-            }
-            return false;
-        });
-        if (!found)
-            throw DriverError("no window \"" + title + "\"; there are: " + DescribeWindows(process.id));
-        return Snapshot(found);
-    }
-
     static HWND Control(const WindowSnapshot& window, const char* caption) {
         const auto* control = window.ControlWithText(caption);
         if (!control) throw DriverError(std::string("no control \"") + caption + "\"");

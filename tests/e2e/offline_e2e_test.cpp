@@ -96,27 +96,6 @@ protected:
         proxy_ = std::make_unique<ScopedEnvironment>(L"http_proxy", url);
     }
 
-    // The first visible top-level window of the process with this title.
-    WindowSnapshot WaitForWindow(const Process& process, const std::string& title,
-                                 milliseconds wait = kDefaultWait) {
-        HWND found = nullptr;
-        PollUntil(Deadline::In(wait), [&] {
-            for (HWND w : VisibleTopLevelWindows(process.id)) {
-                if (TextOf(w) == title) {
-                    found = w;
-                    return true;
-                }
-            }
-            return false;
-        });
-        if (!found)
-            throw DriverError("no window \"" + title + "\"; there are: " + DescribeWindows(process.id));
-        // Painted once the message queue has gone idle.
-        DWORD_PTR ignored = 0;
-        ::SendMessageTimeoutW(found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-        return Snapshot(found);
-    }
-
     static const ControlInfo& Control(const WindowSnapshot& window, const char* caption) {
         const auto* control = window.ControlWithText(caption);
         if (!control) throw DriverError(std::string("no control \"") + caption + "\"");
