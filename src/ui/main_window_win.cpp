@@ -17,7 +17,7 @@ using platform::win32::Widen;
 namespace {
 constexpr wchar_t kClassName[] = L"KeltoClientHelperMain";
 
-// Version 6 of the common controls, as the manifest asks for.
+// Version 6 of the common controls, as the manifest asks for: the window's own controls.
 void LoadCommonControls() {
     static const auto initCommonControlsEx = KELTO_SYSTEM_FUNCTION(kComCtl32, InitCommonControlsEx);
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
@@ -26,7 +26,6 @@ void LoadCommonControls() {
 }  // namespace
 
 MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
-    LoadCommonControls();
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &MainWindowWin::WindowProc;
@@ -52,20 +51,38 @@ MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
         createError_ = ::GetLastError();
         return;
     }
-    // Controls are created in tab order, which is also their Z order. A window missing one
-    // of them is no window to show.
+    // The designed backgrounds, before any road changes one.
     for (const auto& spec : kMainLayout) {
-        if (!CreateControl(spec)) {
-            createError_ = ::GetLastError();
-            Unload();
-            return;
-        }
+        if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
     }
-    ApplyLayout(WindowDpi(window_));
 }
 
 MainWindowWin::~MainWindowWin() {
     if (window_) ::DestroyWindow(window_);
+}
+
+// The controls and the font are made when a road first shows the window or writes into it:
+// most starts use the window only as the owner of their boxes. Controls are created in tab
+// order, which is also their Z order. A window missing one of them is no window to show: it
+// is closed, and the process ends with the reason as its exit code.
+bool MainWindowWin::EnsureControls() {
+    if (!window_) return false;
+    if (!controls_.empty()) return true;
+    LoadCommonControls();
+    for (const auto& spec : kMainLayout) {
+        if (!CreateControl(spec)) {
+            createError_ = ::GetLastError();
+            Unload();
+            return false;
+        }
+    }
+    ApplyLayout(WindowDpi(window_));
+    return true;
+}
+
+HWND MainWindowWin::Control(int controlId) const {
+    const auto control = controls_.find(controlId);
+    return control == controls_.end() ? nullptr : control->second;
 }
 
 bool MainWindowWin::CreateControl(const ControlSpec& spec) {
@@ -92,7 +109,6 @@ bool MainWindowWin::CreateControl(const ControlSpec& spec) {
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
     if (!control) return false;
     controls_[spec.id] = control;
-    if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
     return true;
 }
 
@@ -121,7 +137,8 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 
     for (const auto& spec : kMainLayout) {
-        HWND control = controls_[spec.id];
+        HWND control = Control(spec.id);
+        if (!control) continue;
         const int w = TwipsToPixels(spec.width, static_cast<int>(dpi));
         const int x = MirroredX(TwipsToPixels(spec.left, static_cast<int>(dpi)), w, clientWidth);
         ::SetWindowPos(control, nullptr, x, TwipsToPixels(spec.top, static_cast<int>(dpi)), w,
@@ -133,6 +150,7 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
 platform::WindowHandle MainWindowWin::Owner() { return reinterpret_cast<platform::WindowHandle>(window_); }
 
 void MainWindowWin::Show() {
+    if (!EnsureControls()) return;
     // The keyboard starts on the first control of the tab order that can take it, so that
     // Enter and Space work before the customer presses Tab.
     if (!focus_) focus_ = ::GetNextDlgTabItem(window_, nullptr, FALSE);
@@ -150,26 +168,29 @@ void MainWindowWin::SetWindowBackground(Rgb colour) {
 }
 
 void MainWindowWin::SetControlText(int controlId, const std::string& text) {
-    ::SetWindowTextW(controls_[controlId], Widen(text).c_str());
+    if (!EnsureControls()) return;
+    if (HWND control = Control(controlId)) ::SetWindowTextW(control, Widen(text).c_str());
 }
 
+// Colours are kept by control id: a control made later is painted with them.
 void MainWindowWin::SetControlTextColour(int controlId, Rgb colour) {
     colours_.SetText(controlId, colour);
-    ::InvalidateRect(controls_[controlId], nullptr, TRUE);
+    if (HWND control = Control(controlId)) ::InvalidateRect(control, nullptr, TRUE);
 }
 
 void MainWindowWin::SetControlBackground(int controlId, Rgb colour) {
     colours_.SetBackground(controlId, colour);
-    ::InvalidateRect(controls_[controlId], nullptr, TRUE);
+    if (HWND control = Control(controlId)) ::InvalidateRect(control, nullptr, TRUE);
 }
 
 // Only the request roads of the elevated instance show status texts, over a long step that
 // holds the thread: from the first one on the window is a status display and takes no input.
 // Disabled, it is passed over by the mouse and the keyboard (also while a box it owns is up).
 void MainWindowWin::ShowStatus(const std::string& text) {
+    if (!EnsureControls()) return;
     ::EnableWindow(window_, FALSE);
     SetControlText(kLblStatus, text);
-    ::RedrawWindow(controls_[kLblStatus], nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    ::RedrawWindow(Control(kLblStatus), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     PumpMessages();
 }
 
@@ -307,7 +328,8 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                 self->Unload();
                 return 0;
             case WM_DESTROY:
-                ::PostQuitMessage(0);
+                // 0, or why the controls could not be made.
+                ::PostQuitMessage(static_cast<int>(self->createError_));
                 return 0;
             default:
                 break;

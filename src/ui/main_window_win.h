@@ -18,8 +18,8 @@ public:
     MainWindowWin(const MainWindowWin&) = delete;
     MainWindowWin& operator=(const MainWindowWin&) = delete;
 
-    // 0 when the window and its controls were created; otherwise the Windows error number,
-    // and the object holds no window.
+    // 0 while the window (and, once made, its controls) exist; otherwise the Windows error
+    // number, and the object holds no window.
     DWORD CreateError() const { return createError_; }
     void Attach(intake::Context& context) { context_ = &context; }
     // Runs until WM_QUIT and returns its exit code.
@@ -40,6 +40,8 @@ private:
     // Paints what is pending so that a new status text is on screen; drops queued input.
     void PumpMessages();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    bool EnsureControls();
+    HWND Control(int controlId) const;
     bool CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
     void OnCommand(int id);
