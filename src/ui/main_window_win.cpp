@@ -26,13 +26,25 @@ void LoadCommonControls() {
 }  // namespace
 
 MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
+    // The designed backgrounds, before any road changes one.
+    for (const auto& spec : kMainLayout) {
+        if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
+    }
+}
+
+// The window is made when a road first needs it, as the owner of a box or to be shown: a
+// start whose first box has no owner puts it on screen without waiting for the window. Made
+// once: after Unload it stays gone.
+bool MainWindowWin::EnsureWindow() {
+    if (windowMade_) return window_ != nullptr;
+    windowMade_ = true;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &MainWindowWin::WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hInstance = instance_;
+    wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(1));
     wc.hIconSm =
-        static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+        static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;  // painted in WM_ERASEBKGND with the window colour
@@ -40,21 +52,18 @@ MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
     // A second window in the same process finds the class already there: that is ours too.
     if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         createError_ = ::GetLastError();
-        return;
+        return false;
     }
 
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     window_ =
         ::CreateWindowExW(WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT, kClassName, Widen(kMainCaption).c_str(),
-                          kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+                          kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, this);
     if (!window_) {
         createError_ = ::GetLastError();
-        return;
+        return false;
     }
-    // The designed backgrounds, before any road changes one.
-    for (const auto& spec : kMainLayout) {
-        if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
-    }
+    return true;
 }
 
 MainWindowWin::~MainWindowWin() {
@@ -62,11 +71,11 @@ MainWindowWin::~MainWindowWin() {
 }
 
 // The controls and the font are made when a road first shows the window or writes into it:
-// most starts use the window only as the owner of their boxes. Controls are created in tab
+// the other roads use the window only as the owner of their boxes. Controls are created in tab
 // order, which is also their Z order. A window missing one of them is no window to show: it
 // is closed, and the process ends with the reason as its exit code.
 bool MainWindowWin::EnsureControls() {
-    if (!window_) return false;
+    if (!EnsureWindow()) return false;
     if (!controls_.empty()) return true;
     LoadCommonControls();
     for (const auto& spec : kMainLayout) {
@@ -147,7 +156,10 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
     }
 }
 
-platform::WindowHandle MainWindowWin::Owner() { return reinterpret_cast<platform::WindowHandle>(window_); }
+platform::WindowHandle MainWindowWin::Owner() {
+    EnsureWindow();
+    return reinterpret_cast<platform::WindowHandle>(window_);
+}
 
 void MainWindowWin::Show() {
     if (!EnsureControls()) return;
@@ -160,11 +172,13 @@ void MainWindowWin::Show() {
     if (focus_) ::SetFocus(focus_);
 }
 
-void MainWindowWin::Hide() { ::ShowWindow(window_, SW_HIDE); }
+void MainWindowWin::Hide() {
+    if (window_) ::ShowWindow(window_, SW_HIDE);
+}
 
 void MainWindowWin::SetWindowBackground(Rgb colour) {
     colours_.SetWindowBackground(colour);
-    ::InvalidateRect(window_, nullptr, TRUE);
+    if (window_) ::InvalidateRect(window_, nullptr, TRUE);
 }
 
 void MainWindowWin::SetControlText(int controlId, const std::string& text) {
@@ -219,12 +233,14 @@ void MainWindowWin::Unload() {
 }
 
 void MainWindowWin::ShowEthernetGuide(bool owned) {
-    if (!context_ || !window_) return;
+    if (!context_ || !EnsureWindow()) return;
     EthernetGuideWin guide(instance_, owned ? window_ : nullptr, window_, *context_);
     guide.Run();
 }
 
 int MainWindowWin::RunMessageLoop() {
+    // A window that could not be made or was closed already: nothing will end the loop.
+    if (!window_) return static_cast<int>(createError_);
     MSG message{};
     for (;;) {
         const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
