@@ -1,5 +1,5 @@
-// Process entry: builds the Windows implementations, loads the main window and routes the
-// one command line.
+// Process entry: builds the Windows implementations and the main window (made when a road
+// first needs it) and routes the one command line.
 #include <windows.h>
 
 #include "app/startup.h"
@@ -18,10 +18,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
         kelto::platform::win32::Win32System win32;
         kelto::intake::RequestState request;
+        // Made when a road first needs it: shown, or as the owner of a box.
         kelto::ui::MainWindowWin mainWindow(instance);
-        // Every road needs the window, at least as the owner of its boxes; without it the
-        // process ends with the reason as its exit code.
-        if (mainWindow.CreateError() != 0) return static_cast<int>(mainWindow.CreateError());
         kelto::intake::Context context{win32.system, request, mainWindow};
         mainWindow.Attach(context);
 
@@ -29,7 +27,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         // would drop leading white space such as a lone tab.
         const std::string arguments = kelto::base::ArgumentsFromCommandLine(win32.process.CommandLine());
         if (kelto::app::RunStartup(context, mainWindow, arguments)) return mainWindow.RunMessageLoop();
-        return 0;
+        // A road that could not make the window it needed ends with the reason as its exit code.
+        return static_cast<int>(mainWindow.CreateError());
     } catch (...) {
         return 1;
     }

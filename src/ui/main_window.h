@@ -1,5 +1,6 @@
 // frmClientHelper: the start-up window. Shown only when the helper starts without
-// arguments; every process loads it and the argument roads use it as owner window.
+// arguments; the argument roads use it, hidden, as the owner of their boxes (the Windows view
+// makes it when a road first needs it).
 #pragma once
 
 #include <array>

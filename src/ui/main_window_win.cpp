@@ -17,7 +17,7 @@ using platform::win32::Widen;
 namespace {
 constexpr wchar_t kClassName[] = L"KeltoClientHelperMain";
 
-// Version 6 of the common controls, as the manifest asks for.
+// Version 6 of the common controls, as the manifest asks for: the window's own controls.
 void LoadCommonControls() {
     static const auto initCommonControlsEx = KELTO_SYSTEM_FUNCTION(kComCtl32, InitCommonControlsEx);
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
@@ -26,14 +26,25 @@ void LoadCommonControls() {
 }  // namespace
 
 MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
-    LoadCommonControls();
+    // The designed backgrounds, before any road changes one.
+    for (const auto& spec : kMainLayout) {
+        if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
+    }
+}
+
+// The window is made when a road first needs it, as the owner of a box or to be shown: a
+// start whose first box has no owner puts it on screen without waiting for the window. Made
+// once: after Unload it stays gone.
+bool MainWindowWin::EnsureWindow() {
+    if (windowMade_) return window_ != nullptr;
+    windowMade_ = true;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &MainWindowWin::WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hInstance = instance_;
+    wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(1));
     wc.hIconSm =
-        static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+        static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;  // painted in WM_ERASEBKGND with the window colour
@@ -41,31 +52,46 @@ MainWindowWin::MainWindowWin(HINSTANCE instance) : instance_(instance) {
     // A second window in the same process finds the class already there: that is ours too.
     if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         createError_ = ::GetLastError();
-        return;
+        return false;
     }
 
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     window_ =
         ::CreateWindowExW(WS_EX_LAYOUTRTL | WS_EX_CONTROLPARENT, kClassName, Widen(kMainCaption).c_str(),
-                          kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+                          kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, this);
     if (!window_) {
         createError_ = ::GetLastError();
-        return;
+        return false;
     }
-    // Controls are created in tab order, which is also their Z order. A window missing one
-    // of them is no window to show.
-    for (const auto& spec : kMainLayout) {
-        if (!CreateControl(spec)) {
-            createError_ = ::GetLastError();
-            Unload();
-            return;
-        }
-    }
-    ApplyLayout(WindowDpi(window_));
+    return true;
 }
 
 MainWindowWin::~MainWindowWin() {
     if (window_) ::DestroyWindow(window_);
+}
+
+// The controls and the font are made when a road first shows the window or writes into it:
+// the other roads use the window only as the owner of their boxes. Controls are created in tab
+// order, which is also their Z order. A window missing one of them is no window to show: it
+// is closed, and the process ends with the reason as its exit code.
+bool MainWindowWin::EnsureControls() {
+    if (!EnsureWindow()) return false;
+    if (!controls_.empty()) return true;
+    LoadCommonControls();
+    for (const auto& spec : kMainLayout) {
+        if (!CreateControl(spec)) {
+            createError_ = ::GetLastError();
+            Unload();
+            return false;
+        }
+    }
+    ApplyLayout(WindowDpi(window_));
+    return true;
+}
+
+HWND MainWindowWin::Control(int controlId) const {
+    const auto control = controls_.find(controlId);
+    return control == controls_.end() ? nullptr : control->second;
 }
 
 bool MainWindowWin::CreateControl(const ControlSpec& spec) {
@@ -92,7 +118,6 @@ bool MainWindowWin::CreateControl(const ControlSpec& spec) {
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
     if (!control) return false;
     controls_[spec.id] = control;
-    if (spec.hasBackground) colours_.SetBackground(spec.id, spec.background);
     return true;
 }
 
@@ -121,7 +146,8 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 
     for (const auto& spec : kMainLayout) {
-        HWND control = controls_[spec.id];
+        HWND control = Control(spec.id);
+        if (!control) continue;
         const int w = TwipsToPixels(spec.width, static_cast<int>(dpi));
         const int x = MirroredX(TwipsToPixels(spec.left, static_cast<int>(dpi)), w, clientWidth);
         ::SetWindowPos(control, nullptr, x, TwipsToPixels(spec.top, static_cast<int>(dpi)), w,
@@ -130,9 +156,13 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
     }
 }
 
-platform::WindowHandle MainWindowWin::Owner() { return reinterpret_cast<platform::WindowHandle>(window_); }
+platform::WindowHandle MainWindowWin::Owner() {
+    EnsureWindow();
+    return reinterpret_cast<platform::WindowHandle>(window_);
+}
 
 void MainWindowWin::Show() {
+    if (!EnsureControls()) return;
     // The keyboard starts on the first control of the tab order that can take it, so that
     // Enter and Space work before the customer presses Tab.
     if (!focus_) focus_ = ::GetNextDlgTabItem(window_, nullptr, FALSE);
@@ -142,34 +172,39 @@ void MainWindowWin::Show() {
     if (focus_) ::SetFocus(focus_);
 }
 
-void MainWindowWin::Hide() { ::ShowWindow(window_, SW_HIDE); }
+void MainWindowWin::Hide() {
+    if (window_) ::ShowWindow(window_, SW_HIDE);
+}
 
 void MainWindowWin::SetWindowBackground(Rgb colour) {
     colours_.SetWindowBackground(colour);
-    ::InvalidateRect(window_, nullptr, TRUE);
+    if (window_) ::InvalidateRect(window_, nullptr, TRUE);
 }
 
 void MainWindowWin::SetControlText(int controlId, const std::string& text) {
-    ::SetWindowTextW(controls_[controlId], Widen(text).c_str());
+    if (!EnsureControls()) return;
+    if (HWND control = Control(controlId)) ::SetWindowTextW(control, Widen(text).c_str());
 }
 
+// Colours are kept by control id: a control made later is painted with them.
 void MainWindowWin::SetControlTextColour(int controlId, Rgb colour) {
     colours_.SetText(controlId, colour);
-    ::InvalidateRect(controls_[controlId], nullptr, TRUE);
+    if (HWND control = Control(controlId)) ::InvalidateRect(control, nullptr, TRUE);
 }
 
 void MainWindowWin::SetControlBackground(int controlId, Rgb colour) {
     colours_.SetBackground(controlId, colour);
-    ::InvalidateRect(controls_[controlId], nullptr, TRUE);
+    if (HWND control = Control(controlId)) ::InvalidateRect(control, nullptr, TRUE);
 }
 
 // Only the request roads of the elevated instance show status texts, over a long step that
 // holds the thread: from the first one on the window is a status display and takes no input.
 // Disabled, it is passed over by the mouse and the keyboard (also while a box it owns is up).
 void MainWindowWin::ShowStatus(const std::string& text) {
+    if (!EnsureControls()) return;
     ::EnableWindow(window_, FALSE);
     SetControlText(kLblStatus, text);
-    ::RedrawWindow(controls_[kLblStatus], nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    ::RedrawWindow(Control(kLblStatus), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     PumpMessages();
 }
 
@@ -198,12 +233,14 @@ void MainWindowWin::Unload() {
 }
 
 void MainWindowWin::ShowEthernetGuide(bool owned) {
-    if (!context_ || !window_) return;
+    if (!context_ || !EnsureWindow()) return;
     EthernetGuideWin guide(instance_, owned ? window_ : nullptr, window_, *context_);
     guide.Run();
 }
 
 int MainWindowWin::RunMessageLoop() {
+    // A window that could not be made or was closed already: nothing will end the loop.
+    if (!window_) return static_cast<int>(createError_);
     MSG message{};
     for (;;) {
         const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
@@ -307,7 +344,8 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                 self->Unload();
                 return 0;
             case WM_DESTROY:
-                ::PostQuitMessage(0);
+                // 0, or why the controls could not be made.
+                ::PostQuitMessage(static_cast<int>(self->createError_));
                 return 0;
             default:
                 break;

@@ -18,8 +18,8 @@ public:
     MainWindowWin(const MainWindowWin&) = delete;
     MainWindowWin& operator=(const MainWindowWin&) = delete;
 
-    // 0 when the window and its controls were created; otherwise the Windows error number,
-    // and the object holds no window.
+    // 0 unless making the window or its controls failed: then the Windows error number, and
+    // the object holds no window.
     DWORD CreateError() const { return createError_; }
     void Attach(intake::Context& context) { context_ = &context; }
     // Runs until WM_QUIT and returns its exit code.
@@ -40,6 +40,9 @@ private:
     // Paints what is pending so that a new status text is on screen; drops queued input.
     void PumpMessages();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    bool EnsureWindow();
+    bool EnsureControls();
+    HWND Control(int controlId) const;
     bool CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
     void OnCommand(int id);
@@ -48,6 +51,7 @@ private:
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
+    bool windowMade_ = false;  // made once (or tried); after Unload it stays gone
     DWORD createError_ = 0;
     HWND focus_ = nullptr;  // the control that has (or gets back) the keyboard focus
     UINT dpi_ = 96;
