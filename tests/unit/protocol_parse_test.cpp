@@ -263,3 +263,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace kelto
+
+namespace kelto {
+namespace {
+
+// Where the reading of a session ID stops: what the technician's tool reports as the cut.
+TEST(ReadSessionId, TellsWhereTheIdEnds) {
+    struct Case {
+        std::string text;
+        bool marked;
+        std::string id;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"kelto://ipconfig/sid/AbC-9_x.extra", true, "AbC-9_x", ".extra"},
+        {"\"kelto:?tool=ping&sid=q7\"", true, "q7", ""},
+        {"kelto:%3ftool%3dping%26sid%3dq7%26x", true, "q7", "&x"},
+        {"kelto://arp/sid/" + std::string(85, 'a'), true, std::string(80, 'a'), "aaaaa"},
+        {"kelto://arp", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const intake::SessionIdReading reading = intake::ReadSessionId(c.text);
+        EXPECT_EQ(reading.marked, c.marked);
+        EXPECT_EQ(reading.id, c.id);
+        EXPECT_EQ(reading.id, intake::ParseSessionId(c.text));
+        if (c.marked) {
+            EXPECT_EQ(reading.after, c.after);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kelto
