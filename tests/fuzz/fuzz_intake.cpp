@@ -126,9 +126,7 @@ void CheckRequest(const std::string& input, const Parsed& parsed, Stored stored)
         if (stored == Stored::Nothing) Violation("session out of nowhere", session);
         if (stored == Stored::InputAsExpiry && session != kStoredSession)
             Violation("stored session altered", session);
-        // A REG_SZ value ends at its first NUL, in the registry as in its double.
-        const std::string asStored = input.substr(0, input.find('\0'));
-        if (stored == Stored::InputAsSessionId && session != kelto::text::ToLowerAscii(asStored)) {
+        if (stored == Stored::InputAsSessionId && session != kelto::text::ToLowerAscii(input)) {
             Violation("stored session ID not handed out as stored", session);
         }
     }

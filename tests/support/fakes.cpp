@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/registry_value.h"
 #include "base/text.h"
 
 namespace kelto::testing {
@@ -76,54 +77,8 @@ std::vector<std::uint8_t> Utf16Bytes(const std::string& utf8) {
     return out;
 }
 
-void PutUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-// UTF-16LE bytes to UTF-8, up to the first null; a lone surrogate becomes U+FFFD.
-std::string TextOf(const std::vector<std::uint8_t>& bytes) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const std::uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
-        if (unit == 0) break;
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
-            const std::uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
-            if (low >= 0xDC00 && low < 0xE000) {
-                PutUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        PutUtf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
-    }
-    return out;
-}
-
-bool IsString(const RawRegistryValue& v) { return v.type == regtype::kSz || v.type == regtype::kExpandSz; }
-bool IsDword(const RawRegistryValue& v) { return v.type == regtype::kDword && v.bytes.size() == 4; }
-
-std::uint32_t DwordOf(const RawRegistryValue& v) {
-    return v.bytes[0] | (v.bytes[1] << 8) | (v.bytes[2] << 16) |
-           (static_cast<std::uint32_t>(v.bytes[3]) << 24);
-}
-
 std::string DumpText(const RawRegistryValue& v) {
-    if (IsString(v)) return TextOf(v.bytes);
-    if (IsDword(v)) return std::to_string(DwordOf(v));
+    if (std::string text; registry_value::AsText(v, text)) return text;
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "(type " + std::to_string(v.type) + ")";
     for (const auto b : v.bytes) {
@@ -158,23 +113,14 @@ ReadResult FakeRegistry::ReadString(const std::string& name, std::string& value)
     RawRegistryValue raw;
     const ReadResult read = Find(name, raw);
     if (!read) return read;
-    if (IsString(raw)) {
-        value = TextOf(raw.bytes);
-    } else if (IsDword(raw)) {
-        value = std::to_string(DwordOf(raw));
-    } else {
-        return {ReadStatus::WrongType, 0};
-    }
-    return read;
+    return registry_value::AsText(raw, value);
 }
 
 ReadResult FakeRegistry::ReadDword(const std::string& name, std::uint32_t& value) {
     RawRegistryValue raw;
     const ReadResult read = Find(name, raw);
     if (!read) return read;
-    if (!IsDword(raw)) return {ReadStatus::WrongType, 0};
-    value = DwordOf(raw);
-    return read;
+    return registry_value::AsDword(raw, value);
 }
 
 ReadResult FakeRegistry::ReadRaw(const std::string& name, RawRegistryValue& value) {

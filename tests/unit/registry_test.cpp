@@ -140,6 +140,13 @@ TYPED_TEST(RegistryContractTest, TypedReadsTellAWrongTypeFromAMissingValue) {
          "305419896",
          ReadStatus::Ok,
          0x12345678},
+        // Only the terminating nulls go: a null inside the text is part of what was stored.
+        {"InnerNull",
+         {regtype::kSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
+         ReadStatus::Ok,
+         std::string("a\0b", 3),
+         ReadStatus::WrongType,
+         0},
         {"Binary", {regtype::kBinary, {1, 0, 0, 0}}, ReadStatus::WrongType, "", ReadStatus::WrongType, 0},
         {"Wide",
          {regtype::kQword, {1, 0, 0, 0, 0, 0, 0, 0}},

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/registry_value.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
@@ -96,24 +97,6 @@ ReadResult QueryRaw(const std::string& name, RawRegistryValue& out) {
     return FromStatus(status);
 }
 
-// UTF-16 text of a string value's bytes, without the terminating nulls it was stored with.
-std::string TextOf(const std::vector<std::uint8_t>& bytes) {
-    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-    if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-    while (!text.empty() && text.back() == L'\0') text.pop_back();
-    return Narrow(text);
-}
-
-bool IsDword(const RawRegistryValue& raw) {
-    return raw.type == REG_DWORD && raw.bytes.size() == sizeof(DWORD);
-}
-
-std::uint32_t DwordOf(const RawRegistryValue& raw) {
-    DWORD number = 0;
-    std::memcpy(&number, raw.bytes.data(), sizeof number);
-    return number;
-}
-
 LSTATUS SetValue(const std::string& name, DWORD type, const void* data, std::size_t size) {
     RegistryName n;
     if (!ParseName(name, n)) return ERROR_INVALID_PARAMETER;
@@ -128,14 +111,7 @@ ReadResult Win32Registry::ReadString(const std::string& name, std::string& value
     RawRegistryValue raw;
     const ReadResult read = QueryRaw(name, raw);
     if (!read) return read;
-    if (raw.type == REG_SZ || raw.type == REG_EXPAND_SZ) {
-        value = TextOf(raw.bytes);
-    } else if (IsDword(raw)) {
-        value = std::to_string(DwordOf(raw));
-    } else {
-        return {ReadStatus::WrongType, 0};
-    }
-    return read;
+    return registry_value::AsText(raw, value);
 }
 
 bool Win32Registry::WriteString(const std::string& name, const std::string& value) {
@@ -147,9 +123,7 @@ ReadResult Win32Registry::ReadDword(const std::string& name, std::uint32_t& valu
     RawRegistryValue raw;
     const ReadResult read = QueryRaw(name, raw);
     if (!read) return read;
-    if (!IsDword(raw)) return {ReadStatus::WrongType, 0};
-    value = DwordOf(raw);
-    return read;
+    return registry_value::AsDword(raw, value);
 }
 
 bool Win32Registry::WriteDword(const std::string& name, std::uint32_t value) {
