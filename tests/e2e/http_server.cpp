@@ -11,6 +11,10 @@ const char* ReasonOf(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 204:
+            return "No Content";
+        case 302:
+            return "Found";
         case 403:
             return "Forbidden";
         case 404:
@@ -46,6 +50,32 @@ std::string ReadHead(SOCKET connection) {
         head.append(buffer, static_cast<size_t>(n));
     }
     return head;
+}
+HttpRequest ParseHead(const std::string& head) {
+    HttpRequest request;
+    for (size_t start = 0; start < head.size();) {
+        const size_t end = head.find("\r\n", start);
+        if (end == std::string::npos || end == start) break;
+        const std::string line = head.substr(start, end - start);
+        if (request.requestLine.empty()) {
+            request.requestLine = line;
+        } else {
+            request.headers.push_back(line);
+        }
+        start = end + 2;
+    }
+    return request;
+}
+
+// The path a target names: without its query, and without scheme and host when the request
+// came through as a proxy ("http://host/path").
+std::string PathOf(const std::string& target) {
+    std::string path = target.substr(0, target.find('?'));
+    if (const size_t scheme = path.find("://"); scheme != std::string::npos) {
+        const size_t slash = path.find('/', scheme + 3);
+        path = slash == std::string::npos ? "/" : path.substr(slash);
+    }
+    return path;
 }
 }  // namespace
 
@@ -86,6 +116,11 @@ std::vector<std::string> HttpServer::Requests() const {
     return requests_;
 }
 
+std::vector<HttpRequest> HttpServer::RequestHeads() const {
+    std::lock_guard lock(mutex_);
+    return heads_;
+}
+
 void HttpServer::Run() {
     for (;;) {
         const SOCKET connection = ::accept(listener_, nullptr, nullptr);
@@ -110,19 +145,40 @@ void HttpServer::Handle(SOCKET connection) {
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(target);
-        const auto it = answers_.find(target.substr(0, target.find('?')));
+        heads_.push_back(ParseHead(head));
+        const auto it = answers_.find(PathOf(target));
         if (it != answers_.end()) answer = it->second;
         if (answer.kind == Answer::Kind::Silence) {
             held_.push_back(connection);
             return;
         }
     }
-    std::string response = "HTTP/1.1 " + std::to_string(answer.status) + " " + ReasonOf(answer.status) +
-                           "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                           std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body;
+    std::string response =
+        "HTTP/1.1 " + std::to_string(answer.status) + " " + ReasonOf(answer.status) + "\r\n";
+    if (!answer.location.empty()) response += "Location: " + answer.location + "\r\n";
+    response +=
+        "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(answer.body.size()) +
+        "\r\nConnection: close\r\n\r\n" + answer.body;
     SendAll(connection, response);
     ::shutdown(connection, SD_SEND);
     ::closesocket(connection);
+}
+
+int ClosedLocalPort() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (s == INVALID_SOCKET || ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("no free local port, error " + std::to_string(::WSAGetLastError()));
+    }
+    ::closesocket(s);
+    ::WSACleanup();
+    return ntohs(address.sin_port);
 }
 
 }  // namespace kelto::e2e

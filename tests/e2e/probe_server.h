@@ -1,16 +1,13 @@
-// A small HTTP server on 127.0.0.1 standing in for the internet: the helper's connectivity
-// probe reaches it through WinHTTP's default proxy (the http_proxy variable of the helper's
-// environment), so the program under test runs exactly as shipped. Each connection gets one
-// answer according to the server's mode; every request is recorded.
+// The internet as the helper's connectivity probe sees it, on 127.0.0.1: the probe reaches
+// the local HTTP server through WinHTTP's default proxy (the http_proxy variable of the
+// helper's environment), so the program under test runs exactly as shipped. Every request is
+// answered according to the server's mode and recorded.
 #pragma once
 
-#include <winsock2.h>
-
-#include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "http_server.h"
 
 namespace kelto::e2e {
 
@@ -23,39 +20,20 @@ enum class ProbeAnswer {
     Silent,             // accepts, reads the request and never answers
 };
 
-struct ProbeRequest {
-    std::string requestLine;           // e.g. "GET http://host/path HTTP/1.1"
-    std::vector<std::string> headers;  // "Name: value", as received
-};
+using ProbeRequest = HttpRequest;
 
 class ProbeServer {
 public:
-    explicit ProbeServer(ProbeAnswer answer);
-    ~ProbeServer();
-    ProbeServer(const ProbeServer&) = delete;
-    ProbeServer& operator=(const ProbeServer&) = delete;
+    explicit ProbeServer(ProbeAnswer answer) { SetAnswer(answer); }
 
-    void SetAnswer(ProbeAnswer answer) { answer_ = answer; }
-    int Port() const { return port_; }
-    // "http://127.0.0.1:<port>", the value for http_proxy.
-    std::wstring ProxyUrl() const;
-    std::vector<ProbeRequest> Requests() const;
+    void SetAnswer(ProbeAnswer answer);
+    int Port() const { return server_.Port(); }
+    // The value for http_proxy.
+    std::wstring ProxyUrl() const { return server_.ProxyUrl(); }
+    std::vector<ProbeRequest> Requests() const { return server_.RequestHeads(); }
 
 private:
-    void Serve();
-    void Answer(SOCKET client);
-
-    std::atomic<ProbeAnswer> answer_;
-    SOCKET listener_ = INVALID_SOCKET;
-    int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    mutable std::mutex mutex_;
-    std::vector<ProbeRequest> requests_;
-    std::vector<SOCKET> held_;  // silent connections, closed when the server stops
-    std::thread thread_;
+    HttpServer server_;
 };
-
-// A local port that nothing listens on (bound once, then released).
-int ClosedLocalPort();
 
 }  // namespace kelto::e2e
