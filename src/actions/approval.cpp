@@ -17,9 +17,7 @@ using namespace platform::mb;
 
 constexpr const char* kCrLf = "\r\n";
 
-int Box(intake::Context& context, const std::string& text, const std::string& title, unsigned flags) {
-    return context.system.dialogs.MessageBox(context.window.Owner(), text, title, flags);
-}
+using intake::ShowBox;
 
 // A token typed in an authorized session is not checked; it must still never reach the
 // elevated command line with a character that would shift its fields.
@@ -29,8 +27,8 @@ bool CanTravelInCommandLine(const std::string& token) {
 
 void RefuseToken(intake::Context& context, const std::string& actionKey) {
     intake::WriteLog(context.system, "Invalid or expired token for tool: " + actionKey);
-    Box(context, std::string("קוד הטוקן שגוי או שפג תוקפו.") + kCrLf + "בקש מהנציג ליצור טוקן חדש.", "Kelto",
-        kOk | kIconExclamation);
+    ShowBox(context, std::string("קוד הטוקן שגוי או שפג תוקפו.") + kCrLf + "בקש מהנציג ליצור טוקן חדש.",
+            "Kelto", kOk | kIconExclamation);
 }
 }  // namespace
 
@@ -50,14 +48,14 @@ bool RequestAction(intake::Context& context, const std::string& actionKey, std::
     ActionInfo info;
     info.Verb = "open";
     if (!GetActionInfo(system, actionKey, info)) {
-        Box(context, kNotInCatalogueText, "Kelto", kOk | kIconExclamation);
+        ShowBox(context, kNotInCatalogueText, "Kelto", kOk | kIconExclamation);
         return false;
     }
 
     if (!intake::IsSessionAuthorized(system, context.request.CurrentSessionId)) {
         token = text::TrimSpaces(token);
         if (token.empty()) {
-            Box(context, "יש להזין תחילה טוקן שקיבלת מהנציג.", "Kelto", kOk | kIconInformation);
+            ShowBox(context, "יש להזין תחילה טוקן שקיבלת מהנציג.", "Kelto", kOk | kIconInformation);
             return false;
         }
         if (!token::IsTokenValid(system.clock, token)) {
@@ -71,15 +69,15 @@ bool RequestAction(intake::Context& context, const std::string& actionKey, std::
     }
 
     const BoxText consent = ConsentBox(info);
-    if (Box(context, consent.text, consent.title, kYesNo | kIconQuestion) != kIdYes) return false;
+    if (ShowBox(context, consent.text, consent.title, kYesNo | kIconQuestion) != kIdYes) return false;
 
     const ActionTraits traits = GetActionTraits(actionKey).value_or(ActionTraits{});
     if (!Confirm(context, traits.confirmation)) return false;
 
     bool createRestorePoint = false;
     if (traits.asksRestorePoint) {
-        const int answer = Box(context, "האם ליצור נקודת שחזור לפני ביצוע הפעולה?", "Kelto - נקודת שחזור",
-                               kYesNoCancel | kIconQuestion | kDefButton1);
+        const int answer = ShowBox(context, "האם ליצור נקודת שחזור לפני ביצוע הפעולה?", "Kelto - נקודת שחזור",
+                                   kYesNoCancel | kIconQuestion | kDefButton1);
         if (answer == kIdCancel) return false;
         createRestorePoint = answer == kIdYes;
     }
@@ -142,7 +140,7 @@ BoxText RescueVmBox(const intake::RequestState& request) {
 
 // A Yes/No confirmation; true only for Yes.
 bool AskYesNo(intake::Context& context, const BoxText& box) {
-    return Box(context, box.text, box.title, kYesNo | kIconExclamation) == kIdYes;
+    return ShowBox(context, box.text, box.title, kYesNo | kIconExclamation) == kIdYes;
 }
 }  // namespace
 
@@ -191,7 +189,7 @@ bool ConfirmNetworkReinstall(intake::Context& context) { return AskYesNo(context
 bool ConfirmRescueVm(intake::Context& context) {
     const BoxText box = RescueVmBox(context.request);
     if (IsRefusal(Confirmation::RescueVm, context.request)) {
-        Box(context, box.text, box.title, kOk | kIconExclamation);
+        ShowBox(context, box.text, box.title, kOk | kIconExclamation);
         return false;
     }
     return AskYesNo(context, box);
@@ -206,7 +204,7 @@ bool RelaunchElevated(intake::Context& context, const std::string& actionKey, co
         system.shell.Execute(context.window.Owner(), "runas", base::GetOwnExePath(system.process),
                              commandLine, base::GetOwnFolder(system.process), platform::kShowNormal);
     if (platform::ShellSucceeded(result)) return true;
-    Box(context, "הפעולה בוטלה או שאישור UAC לא התקבל.", "Kelto", kOk | kIconExclamation);
+    ShowBox(context, "הפעולה בוטלה או שאישור UAC לא התקבל.", "Kelto", kOk | kIconExclamation);
     return false;
 }
 

@@ -17,7 +17,7 @@ using namespace platform::mb;
 constexpr const char* kCrLf = "\r\n";
 
 void Warn(intake::Context& context, const std::string& text) {
-    context.system.dialogs.MessageBox(context.window.Owner(), text, "Kelto", kOk | kIconExclamation);
+    intake::ShowBox(context, text, "Kelto", kOk | kIconExclamation);
 }
 
 // The main window, shown for its status text alone while a long step runs.

@@ -33,4 +33,9 @@ struct Context {
     HostWindow& window;
 };
 
+// A message box owned by the host window; the button pressed (platform::mb::kId...).
+inline int ShowBox(Context& context, const std::string& text, const std::string& title, unsigned flags) {
+    return context.system.dialogs.MessageBox(context.window.Owner(), text, title, flags);
+}
+
 }  // namespace kelto::intake

@@ -16,7 +16,7 @@ constexpr const char* kCrLf = "\r\n";
 constexpr const char* kTitle = "Kelto Remote";
 
 void Box(intake::Context& context, const std::string& text, unsigned icon) {
-    context.system.dialogs.MessageBox(context.window.Owner(), text, kTitle, kOk | icon);
+    intake::ShowBox(context, text, kTitle, kOk | icon);
 }
 
 void Warn(intake::Context& context, const std::string& text) { Box(context, text, kIconExclamation); }

@@ -35,9 +35,7 @@ private:
 
 void Log(intake::Context& context, const std::string& line) { intake::WriteLog(context.system, line); }
 
-int Box(intake::Context& context, const std::string& text, const std::string& title, unsigned flags) {
-    return context.system.dialogs.MessageBox(context.window.Owner(), text, title, flags);
-}
+using intake::ShowBox;
 
 // The newest restore point whose description carries the helper's prefix; 0 when none.
 std::int32_t NewestHelperPoint(const std::vector<platform::RestorePointInfo>& points) {
@@ -52,7 +50,7 @@ std::int32_t NewestHelperPoint(const std::vector<platform::RestorePointInfo>& po
 
 void RestoreFailed(intake::Context& context, std::int32_t number) {
     Log(context, "System restore failed: " + std::to_string(number));
-    Box(context, "לא ניתן היה להתחיל את שחזור המערכת.", "Kelto", kOk | kIconExclamation);
+    ShowBox(context, "לא ניתן היה להתחיל את שחזור המערכת.", "Kelto", kOk | kIconExclamation);
 }
 
 // Asks Windows to restart in 15 seconds, which applies the started restore. shutdown.exe
@@ -136,11 +134,11 @@ void RollBackToLastPoint(intake::Context& context) {
     }
     const std::int32_t best = NewestHelperPoint(points);
     if (best == 0) {
-        Box(context, "לא נמצאה נקודת שחזור שנוצרה על ידי Kelto.", "Kelto", kOk | kIconInformation);
+        ShowBox(context, "לא נמצאה נקודת שחזור שנוצרה על ידי Kelto.", "Kelto", kOk | kIconInformation);
         return;
     }
-    const int answer = Box(context, "המחשב ישוחזר לנקודת Kelto האחרונה ויופעל מחדש.\r\nלהמשיך?",
-                           "Kelto - שחזור מערכת", kYesNo | kIconExclamation | kDefButton1);
+    const int answer = ShowBox(context, "המחשב ישוחזר לנקודת Kelto האחרונה ויופעל מחדש.\r\nלהמשיך?",
+                               "Kelto - שחזור מערכת", kYesNo | kIconExclamation | kDefButton1);
     if (answer != kIdYes) return;
 
     std::int32_t result = 0;
