@@ -126,7 +126,9 @@ void CheckRequest(const std::string& input, const Parsed& parsed, Stored stored)
         if (stored == Stored::Nothing) Violation("session out of nowhere", session);
         if (stored == Stored::InputAsExpiry && session != kStoredSession)
             Violation("stored session altered", session);
-        if (stored == Stored::InputAsSessionId && session != kelto::text::ToLowerAscii(input)) {
+        // A string value's terminating nulls are not part of it (an inner null is).
+        const std::string asStored = input.substr(0, input.find_last_not_of('\0') + 1);
+        if (stored == Stored::InputAsSessionId && session != kelto::text::ToLowerAscii(asStored)) {
             Violation("stored session ID not handed out as stored", session);
         }
     }

@@ -60,6 +60,13 @@ std::vector<std::uint8_t> Utf16Bytes(const std::string& utf8) {
             valid = (next & 0xC0) == 0x80;
             code = (code << 6) | (next & 0x3F);
         }
+        // As Windows converts: overlong forms, surrogates and code points past U+10FFFF are
+        // not UTF-8 either.
+        static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (valid && (lead >= 0xF8 || code < kSmallest[length] || code > 0x10FFFF ||
+                      (code >= 0xD800 && code < 0xE000))) {
+            valid = false;
+        }
         if (!valid) {
             PutUnit(out, 0xFFFD);
             ++i;
