@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/win32}")
-runs=${2:-15}
+runs=${2:-41}
 
 cmake --build "$build" --target KeltoClientHelper kelto_minimal_msgbox kelto_minimal_msgbox_themed \
     kelto_startup_probe kelto_helper_without_picture >/dev/null
@@ -49,3 +49,4 @@ fi
 echo "imported DLLs: $(i686-w64-mingw32-objdump -p "$helper" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -f | tr '\n' ' ')"
 echo "ratio of medians against the themed yardstick: $(sed -n 's/^ratio A\/B //p' <<<"$output") (goal at most 1.05)"
 echo "ratio of medians against the plain yardstick: $(sed -n 's/^ratio A\/C //p' <<<"$output") (goal at most 1.2)"
+echo "per-run ratios (median): $(sed -n 's/^paired A\/B //p' <<<"$output") against the themed, $(sed -n 's/^paired A\/C //p' <<<"$output") against the plain"

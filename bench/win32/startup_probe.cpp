@@ -1,8 +1,9 @@
-// Measures the time from process start to the first dialog on screen for two command lines,
-// alternating them run by run (A B, then B A, ...) so that a drift of the machine hits both
-// alike. The dialog is found by the end-to-end suite's driver and closed with its OK button.
-//   kelto_startup_probe <runs> <command line A> <command line B>
-// Prints one line per run and the medians; exits non-zero when a dialog never appeared.
+// Measures the time from process start to the first dialog on screen for two or more command
+// lines, alternating them run by run (A B, then B A, ...) so that a drift of the machine hits
+// all alike. The dialog is found by the end-to-end suite's driver and closed with its OK button.
+//   kelto_startup_probe <runs> <command line A> <command line B> [C ...]
+// Prints one line per run, the medians, their ratios and the median of the per-run ratios;
+// exits non-zero when a dialog never appeared.
 #include <windows.h>
 
 #include <algorithm>
@@ -86,6 +87,13 @@ int wmain(int argc, wchar_t** argv) {
         }
         for (size_t k = 1; k < count; ++k)
             std::printf("ratio A/%c %.3f\n", static_cast<char>('A' + k), medians[0] / medians[k]);
+        // The same comparison round by round: two programs of one round started within a
+        // second of each other, so a drift of the machine cancels out of their ratio.
+        for (size_t k = 1; k < count; ++k) {
+            std::vector<double> ratios;
+            for (int run = 0; run < runs; ++run) ratios.push_back(times[0][run] / times[k][run]);
+            std::printf("paired A/%c %.3f\n", static_cast<char>('A' + k), Median(ratios));
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "startup probe: %s\n", e.what());
         return 1;
