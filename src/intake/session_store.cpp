@@ -17,13 +17,14 @@ using registry_names::kSessionKey;
 constexpr const char* kExpiresAtValue = registry_names::kSessionExpiresAtValue;
 
 // A whole number as written by AuthorizeSession (an optional minus sign and digits, within
-// the 32-bit range); anything else is not a number.
+// the 32-bit range), or with a plus sign for its minus; anything else is not a number.
 bool ParseStoredNumber(const std::string& textValue, std::int64_t& value) {
     const std::string trimmed = text::TrimSpaces(textValue);
     if (trimmed.empty()) return false;
     const char* first = trimmed.data();
     const char* last = first + trimmed.size();
-    if (*first == '+') ++first;
+    // One sign at most: a plus may stand for the minus, never before it.
+    if (*first == '+' && ++first != last && *first == '-') return false;
     const auto [end, error] = std::from_chars(first, last, value);
     if (error != std::errc() || end != last) return false;
     return value >= std::numeric_limits<std::int32_t>::min() &&

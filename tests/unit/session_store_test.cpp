@@ -180,6 +180,10 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"ExpiryEmpty", "abc", "", "abc", false, false},
         CheckCase{"ExpiryTrailingText", "abc", kLater + "x", "abc", false, false},
         CheckCase{"ExpiryBeyond32Bits", "abc", "2147483648", "abc", false, false},
+        // One sign at most: "+-5" is no number, so nothing is cleared however long ago -5 was.
+        CheckCase{"ExpiryPlusMinus", "abc", "+-5", "abc", false, false},
+        CheckCase{"ExpiryPlusPlus", "abc", "++" + kLater, "abc", false, false},
+        CheckCase{"ExpiryPlusSigned", "abc", "+" + kLater, "abc", true, false},
         // Stored values outside the session-ID grammar never count, even when asked for literally.
         CheckCase{"StoredColon", "a:b", kLater, "a:b", false, false},
         CheckCase{"StoredTooLong", std::string(81, 'a'), kLater, std::string(81, 'a'), false, false},
