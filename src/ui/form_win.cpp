@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "ui/input_win.h"
 #include "ui/layout.h"
 
 namespace kelto::ui {
@@ -184,6 +185,9 @@ void FormWin::EnableControl(int id, bool enabled) {
 }
 
 void FormWin::PumpMessages() {
+    // Queued clicks and keys are dropped, not run: a button pressed inside a check would
+    // open or close windows under the check that is still running.
+    DropQueuedInput();
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
@@ -264,6 +268,10 @@ LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (id == IDCANCEL && lParam == 0) {
                 // Escape acts as the close box.
                 Close();
+            } else if (id == IDOK && lParam == 0) {
+                // Enter presses the focused button, owner-drawn ones included.
+                HWND button = FocusedButton(window_);
+                if (button && onCommand_) onCommand_(::GetDlgCtrlID(button), BN_CLICKED);
             } else if (onCommand_ && (code == BN_CLICKED || code == EN_CHANGE)) {
                 onCommand_(id, code);
             }

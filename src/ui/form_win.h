@@ -51,7 +51,8 @@ public:
     void SetControlTextColour(int id, Rgb colour);
     void SetControlBackground(int id, Rgb colour);
     void EnableControl(int id, bool enabled);
-    // Lets pending window messages run once and paints what changed.
+    // Drops queued keyboard and mouse input, lets the other pending messages run once and
+    // paints what changed.
     void PumpMessages();
     void Hide();
     // Shows the window, disables the owner and runs the window's messages until it closes.

@@ -7,6 +7,7 @@
 #include "intake/context.h"
 #include "platform/win32/win32_util.h"
 #include "ui/ethernet_guide_win.h"
+#include "ui/input_win.h"
 #include "ui/layout.h"
 #include "ui/paint_win.h"
 
@@ -213,14 +214,7 @@ void MainWindowWin::ShowStatus(const std::string& text) {
 // handler in the elevated account's hive, open offline support, or destroy the window that
 // owns the boxes still to come.
 void MainWindowWin::PumpMessages() {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-    // Clicks on the caption and the close box.
-    while (::PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
-    }
+    DropQueuedInput();
     ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
@@ -256,14 +250,11 @@ int MainWindowWin::RunMessageLoop() {
 // button never says it is one, so Enter arrives as IDOK from no control. It presses the
 // button that has the keyboard focus, as Enter does in a dialog.
 void MainWindowWin::OnEnter() {
-    HWND focus = ::GetFocus();
-    if (!focus || ::GetParent(focus) != window_ || !::IsWindowEnabled(focus)) return;
-    const int id = ::GetDlgCtrlID(focus);
+    HWND button = FocusedButton(window_);
+    if (!button) return;
+    const int id = ::GetDlgCtrlID(button);
     const auto control = controls_.find(id);
-    if (control == controls_.end() || control->second != focus) return;
-    wchar_t className[16] = {};
-    ::GetClassNameW(focus, className, 16);
-    if (::lstrcmpiW(className, WC_BUTTONW) == 0) OnCommand(id);
+    if (control != controls_.end() && control->second == button) OnCommand(id);
 }
 
 // The focused control is remembered when the window loses activation (to a message box, to

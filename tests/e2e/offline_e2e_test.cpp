@@ -268,6 +268,24 @@ TEST_F(OfflineTest, CableTestOfflineAsksNoKeepsTheGuideYesOpensTheRepairActions)
     }
 }
 
+// The guide opens with the focus on its coloured cable button; Enter presses it as it
+// would a plain button.
+TEST_F(OfflineTest, EnterOnTheFocusedCableButtonRunsTheCableTest) {
+    auto helper = StartHelper(L"kelto:offline");
+    const auto guide = WaitForWindow(helper, kGuideTitle);
+    const HWND cable = Control(guide, kCableCaption).hwnd;
+    ASSERT_TRUE(WaitForFocus(guide.hwnd, cable, Deadline::In(kDefaultWait)))
+        << "the focus is not on the cable button";
+    PressKey(cable, VK_RETURN);
+    const auto question = WaitForDialog(helper);
+    ExpectMessageBox(question, "Kelto Remote", kStillOfflineQuestion, IconKind::Question, {IDYES, IDNO});
+    Answer(question, IDNO);
+    PressControl(Control(guide, "סגור").hwnd);
+    WaitForExit(helper);
+    EXPECT_EQ(Server().Requests().size(), 1u);
+    EXPECT_THAT(LogMessages(), ::testing::Contains("Ethernet cable connected but internet still offline."));
+}
+
 TEST_F(OfflineTest, CableTestOnlineReportsItAndClosesGuideAndMainWindow) {
     Server().SetAnswer(ProbeAnswer::NoContent);
     auto helper = StartHelper();
