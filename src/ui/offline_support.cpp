@@ -65,6 +65,12 @@ bool RunOfflineAction(intake::Context& context, OfflineSupportView& view, const 
         return true;
     }
     AddActivity(context.system, view, kActivityNotSent + activityText);
+    if (!intake::IsSessionAuthorized(context.system, context.request.CurrentSessionId)) {
+        // The support session ran out while the window was open: the token box takes a token
+        // again.
+        view.EnableControl(kOffTxtToken, true);
+        OnTokenChanged(context, view);
+    }
     return false;
 }
 

@@ -206,6 +206,31 @@ TEST_F(OfflineWindow, AnAuthorizedSessionRunsWithoutAToken) {
     EXPECT_EQ(f.shell.calls[0].parameters, "/elevated:ipconfig::0:s-42::0:0");
 }
 
+// The window opened inside the support session, which then ran out: a refused action gives
+// the token box back, so that the customer can type the token the agent reads out.
+TEST_F(OfflineWindow, ASessionThatRanOutWhileOpenGivesTheTokenBoxBack) {
+    intake::AuthorizeSession(f.system, "s-42");
+    ui::OnOfflineSupportLoad(f.context, view);
+    ASSERT_FALSE(view.enabled[ui::kOffTxtToken]);
+    f.clock.local = {2025, 12, 11, 2, 0, 1};  // eight hours and a second later
+    f.clock.utc = {2025, 12, 11, 0, 0, 1};
+    EXPECT_FALSE(ui::RunOfflineAction(f.context, view, "ipconfig", "הצגת פרטי IP"));
+    EXPECT_TRUE(view.enabled[ui::kOffTxtToken]);
+    EXPECT_EQ(view.texts[ui::kOffLblTokenStatus], "הזן טוקן בן 6 ספרות שקיבלת מהנציג בטלפון.");
+    EXPECT_EQ(view.textColours[ui::kOffLblTokenStatus], kGrey);
+    EXPECT_EQ(view.activity.back(), "02:00:01 - הפעולה לא הופעלה: הצגת פרטי IP");
+}
+
+// A refusal inside a running session (the customer said No) leaves the token box as it was.
+TEST_F(OfflineWindow, ARefusalInsideTheSessionKeepsTheTokenBoxDisabled) {
+    intake::AuthorizeSession(f.system, "s-42");
+    ui::OnOfflineSupportLoad(f.context, view);
+    f.dialogs.answers = {kIdNo};
+    EXPECT_FALSE(ui::RunOfflineAction(f.context, view, "ipconfig", "הצגת פרטי IP"));
+    EXPECT_FALSE(view.enabled[ui::kOffTxtToken]);
+    EXPECT_EQ(view.texts[ui::kOffLblTokenStatus], "הטוקן כבר אושר לשיחת התמיכה הנוכחית.");
+}
+
 TEST_F(OfflineWindow, InternetChecksShowTheOutcomeAndNeverClose) {
     // While the probe runs the button is disabled and the checking text has been painted.
     std::vector<std::string> during;
