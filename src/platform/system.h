@@ -170,6 +170,9 @@ public:
 struct RestorePointInfo {
     std::string description;
     std::int32_t sequenceNumber = 0;
+    // The error met reading this point's SequenceNumber (0 when it was read): one unreadable
+    // point does not end the enumeration; whoever wants the number decides.
+    std::int32_t sequenceError = 0;
 };
 
 // WMI SystemRestore in root\default. Every call returns an error number (0 when the call

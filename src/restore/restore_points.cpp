@@ -132,6 +132,13 @@ void RollBackToLastPoint(intake::Context& context) {
         RestoreFailed(context, error);
         return;
     }
+    // Only the helper's own points need their number; another program's odd point is skipped.
+    for (const auto& point : points) {
+        if (point.description.starts_with(kRestorePointPrefix) && point.sequenceError != 0) {
+            RestoreFailed(context, point.sequenceError);
+            return;
+        }
+    }
     const std::int32_t best = NewestHelperPoint(points);
     if (best == 0) {
         ShowBox(context, "לא נמצאה נקודת שחזור שנוצרה על ידי Kelto.", "Kelto", kOk | kIconInformation);

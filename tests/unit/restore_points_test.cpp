@@ -246,6 +246,9 @@ INSTANTIATE_TEST_SUITE_P(Table, RollbackChoice,
                                                       {{"kelto before flushdns 20261207-071530", 12},
                                                        {"", 20},
                                                        {"Windows Update", 15},
+                                                       // another program's point whose number
+                                                       // cannot be read (type mismatch)
+                                                       {"Installed Something", 0, -2147217403},
                                                        {"Kelto Before", 30},
                                                        {" Kelto Before ipconfig 20261207-071530", 31},
                                                        {"Kelto Before dhcprenew 20261207-071530", 3}},
@@ -320,6 +323,19 @@ INSTANTIATE_TEST_SUITE_P(Table, RollbackFailure,
                                            FailureCase{"RestoreRefuses", 0, 0, kServiceDisabled, true,
                                                        "System restore failed: 1058"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A point of the helper's whose number cannot be read fails the rollback as the query would;
+// it is never passed over for an older one.
+TEST_F(Rollback, AnUnreadableNumberOnAHelperPointFailsTheRollback) {
+    f.systemRestore.points = {{"Kelto Before flushdns 20261101-090000", 5},
+                              {"Kelto Before ipconfig 20261207-071530", 0, -2147217403}};
+    restore::RollBackToLastPoint(f.context);
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"System restore failed: -2147217403"});
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text, kCannotStart);
+    EXPECT_EQ(f.systemRestore.calls, std::vector<std::string>{"Enumerate"});
+    EXPECT_TRUE(f.shell.calls.empty());
+}
 
 TEST_F(Rollback, OnThirtyTwoBitWindowsTheRestartComesFromSystem32) {
     f.files.entries.erase("C:\\Windows\\Sysnative\\shutdown.exe");

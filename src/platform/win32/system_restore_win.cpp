@@ -198,10 +198,12 @@ std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points
             info.description = Narrow((*description).bstrVal);
         }
         hr = item->Get(L"SequenceNumber", 0, sequence.get(), nullptr, nullptr);
-        if (FAILED(hr)) return Code(hr);
-        hr = ChangeToInt32(sequence.get());
-        if (FAILED(hr)) return Code(hr);
-        info.sequenceNumber = (*sequence).lVal;
+        if (SUCCEEDED(hr)) hr = ChangeToInt32(sequence.get());
+        if (SUCCEEDED(hr)) {
+            info.sequenceNumber = (*sequence).lVal;
+        } else {
+            info.sequenceError = Code(hr);
+        }
         points.push_back(std::move(info));
     }
     return 0;
