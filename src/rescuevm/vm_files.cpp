@@ -39,7 +39,15 @@ std::string Join(const std::string& folder, const std::string& name) { return fo
 
 std::string QuoteArgument(std::string_view text) { return "\"" + text::RemoveChar(text, '"') + "\""; }
 
-std::string EscapeSingleQuotes(std::string_view text) { return text::ReplaceAll(text, "'", "''"); }
+// PowerShell ends a single-quoted literal at "'" and equally at the typographic single quotes
+// U+2018 to U+201B; each is doubled, which PowerShell reads back as the one character. (A
+// folder such as "Dan’s PC" would otherwise end the path early.)
+std::string EscapeSingleQuotes(std::string_view text) {
+    std::string escaped = text::ReplaceAll(text, "'", "''");
+    for (const char* quote : {"\xE2\x80\x98", "\xE2\x80\x99", "\xE2\x80\x9A", "\xE2\x80\x9B"})
+        escaped = text::ReplaceAll(escaped, quote, std::string(quote) + quote);
+    return escaped;
+}
 
 std::string CurlCommandLine(const std::string& curlPath, const std::string& url,
                             const std::string& outputPath) {

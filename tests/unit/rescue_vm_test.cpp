@@ -102,7 +102,16 @@ TEST(RescueVmQuoting, QuoteArgumentDropsEveryQuoteAndAddsOnePair) {
 
 TEST(RescueVmQuoting, EscapeSingleQuotesDoublesThem) {
     for (const auto& c : {TextCase{"", ""}, TextCase{"O'Neil", "O''Neil"}, TextCase{"''", "''''"},
-                          TextCase{"no quote", "no quote"}, TextCase{"a\"b", "a\"b"}})
+                          TextCase{"no quote", "no quote"}, TextCase{"a\"b", "a\"b"},
+                          // PowerShell's typographic single quotes, U+2018 to U+201B
+                          TextCase{"Dan\xE2\x80\x99s PC", "Dan\xE2\x80\x99\xE2\x80\x99s PC"},
+                          TextCase{"\xE2\x80\x98"
+                                   "a\xE2\x80\x9A",
+                                   "\xE2\x80\x98\xE2\x80\x98"
+                                   "a\xE2\x80\x9A\xE2\x80\x9A"},
+                          TextCase{"\xE2\x80\x9B'", "\xE2\x80\x9B\xE2\x80\x9B''"},
+                          // neighbours PowerShell does not take for quotes stay single
+                          TextCase{"\xE2\x80\x9C\xE2\x80\x97", "\xE2\x80\x9C\xE2\x80\x97"}})
         EXPECT_EQ(rescuevm::EscapeSingleQuotes(c.in), c.out) << c.in;
 }
 
