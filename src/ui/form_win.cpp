@@ -21,6 +21,8 @@ struct ControlClass {
 };
 
 // Labels read from the right: in a mirrored window the leading edge of SS_LEFT is the right.
+// The controls take the right-to-left reading order from the mirrored window they sit in;
+// WS_EX_RTLREADING there would reverse it back to left-to-right.
 ControlClass ClassFor(const ControlSpec& spec) {
     const bool centred = spec.align == TextAlign::Centre;
     switch (spec.kind) {
@@ -29,22 +31,22 @@ ControlClass ClassFor(const ControlSpec& spec) {
             // A label with a background of its own is a notice bar: one line, centred
             // vertically in its bar.
             if (spec.hasBackground) style |= SS_CENTERIMAGE;
-            return {WC_STATICW, style, WS_EX_RTLREADING};
+            return {WC_STATICW, style, 0};
         }
         case ControlKind::Button:
-            return {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, WS_EX_RTLREADING};
+            return {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0};
         case ControlKind::ColouredButton:
             // A themed push button ignores its background colour: these are drawn by hand.
-            return {WC_BUTTONW, BS_OWNERDRAW | WS_TABSTOP, WS_EX_RTLREADING};
+            return {WC_BUTTONW, BS_OWNERDRAW | WS_TABSTOP, 0};
         case ControlKind::TextBox:
             return {WC_EDITW,
                     static_cast<DWORD>((centred ? ES_CENTER : ES_RIGHT) | ES_AUTOHSCROLL | WS_TABSTOP),
-                    WS_EX_CLIENTEDGE | WS_EX_RTLREADING};
+                    WS_EX_CLIENTEDGE};
         case ControlKind::ListBox:
             return {WC_LISTBOXW, LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
-                    WS_EX_CLIENTEDGE | WS_EX_RTLREADING};
+                    WS_EX_CLIENTEDGE};
         case ControlKind::Frame:
-            return {WC_BUTTONW, BS_GROUPBOX, WS_EX_RTLREADING};
+            return {WC_BUTTONW, BS_GROUPBOX, 0};
         case ControlKind::Picture:
             return {WC_STATICW, SS_OWNERDRAW, 0};
     }

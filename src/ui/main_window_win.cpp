@@ -114,8 +114,9 @@ bool MainWindowWin::CreateControl(const ControlSpec& spec) {
         default:
             break;
     }
+    // Right-to-left reading comes with the mirrored window; WS_EX_RTLREADING would reverse it.
     HWND control =
-        ::CreateWindowExW(WS_EX_RTLREADING, cls, Widen(spec.caption).c_str(), style, 0, 0, 10, 10, window_,
+        ::CreateWindowExW(0, cls, Widen(spec.caption).c_str(), style, 0, 0, 10, 10, window_,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
     if (!control) return false;
     controls_[spec.id] = control;

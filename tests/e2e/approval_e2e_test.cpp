@@ -42,6 +42,7 @@ protected:
         EXPECT_EQ(edit.text, "");
         EXPECT_EQ(edit.style & ES_PASSWORD, 0) << "the entry is masked";
         EXPECT_THAT(box.ButtonIds(), ElementsAre(IDOK, IDCANCEL));
+        ExpectRightToLeftReading(box);
     }
 
     // Types the token into the entry field (WM_SETTEXT) and presses OK.

@@ -260,6 +260,13 @@ void ExpectTextHugsRightEdge(const ControlInfo& label, int margin) {
     EXPECT_GT(ink->left, rightRoom) << "the text \"" << label.text << "\" is not drawn from the right";
 }
 
+void ExpectRightToLeftReading(const WindowSnapshot& window) {
+    EXPECT_TRUE(window.exStyle & WS_EX_LAYOUTRTL) << "\"" << window.title << "\" is not mirrored";
+    EXPECT_FALSE(window.exStyle & WS_EX_RTLREADING) << "\"" << window.title << "\" reads left to right";
+    for (const auto& c : window.controls)
+        EXPECT_FALSE(c.exStyle & WS_EX_RTLREADING) << "the control \"" << c.text << "\" reads left to right";
+}
+
 bool WaitForText(HWND control, const std::string& expected, milliseconds wait) {
     return PollUntil(Deadline::In(wait), [&] { return TextOf(control) == expected; });
 }

@@ -115,6 +115,11 @@ std::optional<InkColumns> InkColumnsOf(const Image& image, int tolerance = 48);
 // Checks that a label's text reads from its right edge, as Hebrew does: its ink ends within
 // `margin` pixels of the label's right edge and leaves more room on its left than there.
 void ExpectTextHugsRightEdge(const ControlInfo& label, int margin = 8);
+// Checks that a window and its controls read right to left as Windows defines it: the window
+// is mirrored (WS_EX_LAYOUTRTL) and no control carries WS_EX_RTLREADING, which inside a
+// mirrored window reverses the reading order back to left to right. (Wine draws plain
+// controls left to right either way, so the pixels cannot show it here.)
+void ExpectRightToLeftReading(const WindowSnapshot& window);
 // Polls until the control's text is `expected`; false when it never became so.
 bool WaitForText(HWND control, const std::string& expected, milliseconds wait = kDefaultWait);
 

@@ -87,6 +87,7 @@ TEST_F(MainWindowTest, CaptionsAndTabOrderFollowTheDesign) {
     auto helper = StartHelper();
     const auto window = WaitForMainWindow(helper);
     EXPECT_EQ(window.title, kMainWindowTitle);
+    ExpectRightToLeftReading(window);
 
     // Exactly the designed controls, in tab order (creation order is the order Tab follows).
     std::vector<std::string> expected;

@@ -165,7 +165,7 @@ TEST_F(OfflineTest, MainWindowOpensTheGuideModallyWithItsPicture) {
     EXPECT_THAT(captions, ::testing::ElementsAreArray(kGuideCaptions));
     EXPECT_EQ(::GetWindow(guide.hwnd, GW_OWNER), main.hwnd);
     EXPECT_FALSE(::IsWindowEnabled(main.hwnd));
-    EXPECT_TRUE(guide.exStyle & WS_EX_LAYOUTRTL);
+    ExpectRightToLeftReading(guide);
 
     // Tab walks the three buttons and comes round again.
     const HWND cable = Control(guide, kCableCaption).hwnd;
@@ -358,6 +358,7 @@ TEST_F(OfflineTest, ContinueOpensTheOfflineWindowWithATaskbarButtonOnTheUrlRoad)
     auto helper = StartHelper(L"kelto:offline");
     const auto offline = OpenOfflineWindowFromUrl(helper);
     EXPECT_TRUE(offline.exStyle & WS_EX_APPWINDOW);
+    ExpectRightToLeftReading(offline);
     const HWND owner = ::GetWindow(offline.hwnd, GW_OWNER);
     ASSERT_NE(owner, nullptr);
     EXPECT_FALSE(::IsWindowVisible(owner));  // the hidden main window

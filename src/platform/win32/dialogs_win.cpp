@@ -38,7 +38,8 @@ public:
         String(L"Segoe UI");
     }
 
-    void Add(WORD atomClass, int id, DWORD style, short x, short y, short cx, short cy, const std::wstring& text) {
+    void Add(WORD atomClass, int id, DWORD style, short x, short y, short cx, short cy,
+             const std::wstring& text) {
         Align();
         Dword(0);  // helpID
         Dword(0);  // exStyle
@@ -101,7 +102,8 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
                 if (id == IDOK) {
                     const HWND edit = ::GetDlgItem(dialog, kEditId);
                     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(edit)) + 1, L'\0');
-                    text.resize(static_cast<std::size_t>(::GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+                    text.resize(static_cast<std::size_t>(
+                        ::GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
                     state->text = text;
                 }
                 ::EndDialog(dialog, id);
@@ -115,7 +117,8 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 }
 }  // namespace
 
-int Win32Dialogs::MessageBox(WindowHandle owner, const std::string& text, const std::string& title, unsigned flags) {
+int Win32Dialogs::MessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                             unsigned flags) {
     UINT style = flags | MB_RTLREADING | MB_RIGHT;
     // With no visible owner the box must still come to the front of the browser that
     // started the helper.
@@ -127,15 +130,15 @@ std::string Win32Dialogs::InputBox(WindowHandle owner, const std::string& prompt
     // Laid out like the classic Windows input box (prompt at the top, OK and Cancel beside
     // it, the entry field along the bottom), mirrored for right-to-left reading.
     DialogTemplate dialog(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU,
-                          WS_EX_LAYOUTRTL | WS_EX_RTLREADING | WS_EX_DLGMODALFRAME, 250, 90, Widen(title));
+                          WS_EX_LAYOUTRTL | WS_EX_DLGMODALFRAME, 250, 90, Widen(title));
     dialog.Add(0x0082, kPromptId, SS_LEFT, 7, 7, 172, 50, L"");
     dialog.Add(0x0080, IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 187, 7, 56, 14, L"אישור");
     dialog.Add(0x0080, IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 187, 25, 56, 14, L"ביטול");
     dialog.Add(0x0081, kEditId, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 66, 236, 14, L"");
     InputBoxState state{Widen(prompt), {}};
-    const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialog.get(),
-                                                     reinterpret_cast<HWND>(owner), InputBoxProc,
-                                                     reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result =
+        ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialog.get(), reinterpret_cast<HWND>(owner),
+                                  InputBoxProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK) return {};
     return Narrow(state.text);
 }
