@@ -212,7 +212,7 @@ void FormWin::RunModal() {
     ::ShowWindow(window_, SW_SHOWNORMAL);
     ::UpdateWindow(window_);
     ::SetForegroundWindow(window_);
-    if (HWND first = ::GetNextDlgTabItem(window_, nullptr, FALSE)) ::SetFocus(first);
+    if (HWND first = focus_.Current(window_)) ::SetFocus(first);
     MSG message;
     while (!closed_) {
         const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
@@ -287,6 +287,13 @@ LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                            SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_ACTIVATE:
+            // Activated while minimised: the focus waits until the window is restored.
+            focus_.OnActivate(window_, LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0);
+            return 0;
+        case WM_SETFOCUS:
+            focus_.OnSetFocus(window_);
+            return 0;
         case WM_CLOSE:
             Close();
             return 0;

@@ -13,6 +13,7 @@
 
 #include "platform/win32/win32_util.h"
 #include "ui/colour.h"
+#include "ui/input_win.h"
 #include "ui/paint_win.h"
 
 namespace kelto::ui {
@@ -74,6 +75,7 @@ private:
     HWND window_ = nullptr;
     UINT dpi_ = 96;
     bool closed_ = false;
+    FocusKeeper focus_;
     HWND focusBeforeDisable_ = nullptr;
     CommandHandler onCommand_;
     PictureHandler onPicture_;

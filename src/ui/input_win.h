@@ -16,4 +16,22 @@ void DropQueuedInput();
 // only push buttons as buttons); the window presses this one instead.
 HWND FocusedButton(HWND window);
 
+// The keyboard focus of a window of controls, kept as a dialog keeps it: the focused control
+// is remembered when the window loses activation (to a message box, to another program) and
+// given back when it returns; otherwise the window itself would take the focus, Enter and
+// Space would do nothing and Tab would start over.
+class FocusKeeper {
+public:
+    // The control that has or gets back the focus; the first tab stop when none is kept yet
+    // or the kept one can no longer take it.
+    HWND Current(HWND window);
+    // WM_ACTIVATE; `active` is false for a deactivation and while minimised.
+    void OnActivate(HWND window, bool active);
+    // WM_SETFOCUS of the window itself: the focus goes on to the kept control.
+    void OnSetFocus(HWND window);
+
+private:
+    HWND focus_ = nullptr;
+};
+
 }  // namespace kelto::ui

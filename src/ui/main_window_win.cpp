@@ -167,11 +167,11 @@ void MainWindowWin::Show() {
     if (!EnsureControls()) return;
     // The keyboard starts on the first control of the tab order that can take it, so that
     // Enter and Space work before the customer presses Tab.
-    if (!focus_) focus_ = ::GetNextDlgTabItem(window_, nullptr, FALSE);
+    HWND focus = focus_.Current(window_);
     ::ShowWindow(window_, SW_SHOWNORMAL);
     ::UpdateWindow(window_);
     ::SetForegroundWindow(window_);
-    if (focus_) ::SetFocus(focus_);
+    if (focus) ::SetFocus(focus);
 }
 
 void MainWindowWin::Hide() {
@@ -258,19 +258,6 @@ void MainWindowWin::OnEnter() {
     if (control != controls_.end() && control->second == button) OnCommand(id);
 }
 
-// The focused control is remembered when the window loses activation (to a message box, to
-// another program) and given back when it returns, as a dialog does; otherwise the window
-// itself would take the focus and Tab would start over.
-void MainWindowWin::OnActivate(bool active) {
-    if (!active) {
-        HWND focus = ::GetFocus();
-        if (focus && ::GetParent(focus) == window_) focus_ = focus;
-        return;
-    }
-    if (!focus_ || !::IsWindowEnabled(focus_)) focus_ = ::GetNextDlgTabItem(window_, nullptr, FALSE);
-    if (focus_) ::SetFocus(focus_);
-}
-
 void MainWindowWin::OnCommand(int id) {
     if (!context_) return;
     switch (id) {
@@ -319,10 +306,10 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                 return 0;
             case WM_ACTIVATE:
                 // Activated while minimised: the focus waits until the window is restored.
-                self->OnActivate(LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0);
+                self->focus_.OnActivate(window, LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0);
                 return 0;
             case WM_SETFOCUS:
-                if (self->focus_) ::SetFocus(self->focus_);
+                self->focus_.OnSetFocus(window);
                 return 0;
             case WM_DPICHANGED: {
                 const auto* suggested = reinterpret_cast<const RECT*>(lParam);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/win32/win32_util.h"
+#include "ui/input_win.h"
 #include "ui/main_window.h"
 #include "ui/paint_win.h"
 
@@ -47,13 +48,12 @@ private:
     void ApplyLayout(UINT dpi);
     void OnCommand(int id);
     void OnEnter();
-    void OnActivate(bool active);
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
     bool windowMade_ = false;  // made once (or tried); after Unload it stays gone
     DWORD createError_ = 0;
-    HWND focus_ = nullptr;  // the control that has (or gets back) the keyboard focus
+    FocusKeeper focus_;
     UINT dpi_ = 96;
     intake::Context* context_ = nullptr;
     platform::win32::UniqueHfont font_;

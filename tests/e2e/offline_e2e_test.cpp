@@ -269,21 +269,25 @@ TEST_F(OfflineTest, CableTestOfflineAsksNoKeepsTheGuideYesOpensTheRepairActions)
 }
 
 // The guide opens with the focus on its coloured cable button; Enter presses it as it
-// would a plain button.
-TEST_F(OfflineTest, EnterOnTheFocusedCableButtonRunsTheCableTest) {
+// would a plain button, and once the question is answered the focus is back on the button,
+// so that Enter checks again.
+TEST_F(OfflineTest, EnterOnTheFocusedCableButtonRunsTheCableTestAgainAndAgain) {
     auto helper = StartHelper(L"kelto:offline");
     const auto guide = WaitForWindow(helper, kGuideTitle);
     const HWND cable = Control(guide, kCableCaption).hwnd;
-    ASSERT_TRUE(WaitForFocus(guide.hwnd, cable, Deadline::In(kDefaultWait)))
-        << "the focus is not on the cable button";
-    PressKey(cable, VK_RETURN);
-    const auto question = WaitForDialog(helper);
-    ExpectMessageBox(question, "Kelto Remote", kStillOfflineQuestion, IconKind::Question, {IDYES, IDNO});
-    Answer(question, IDNO);
+    for (int round = 1; round <= 2; ++round) {
+        ASSERT_TRUE(WaitForFocus(guide.hwnd, cable, Deadline::In(kDefaultWait)))
+            << "round " << round << ": the focus is on \"" << TextOf(FocusOf(guide.hwnd)) << "\"";
+        TypeKey(guide.hwnd, VK_RETURN, Deadline::In(kDefaultWait));
+        const auto question = WaitForDialog(helper);
+        ExpectMessageBox(question, "Kelto Remote", kStillOfflineQuestion, IconKind::Question, {IDYES, IDNO});
+        Answer(question, IDNO);
+    }
     PressControl(Control(guide, "סגור").hwnd);
     WaitForExit(helper);
-    EXPECT_EQ(Server().Requests().size(), 1u);
-    EXPECT_THAT(LogMessages(), ::testing::Contains("Ethernet cable connected but internet still offline."));
+    EXPECT_EQ(Server().Requests().size(), 2u);
+    const std::string still = "Ethernet cable connected but internet still offline.";
+    EXPECT_THAT(LogMessages(), ::testing::Contains(still).Times(2));
 }
 
 TEST_F(OfflineTest, CableTestOnlineReportsItAndClosesGuideAndMainWindow) {
