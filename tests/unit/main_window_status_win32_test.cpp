@@ -6,21 +6,14 @@
 #include <windows.h>
 
 #include "support/fakes.h"
+#include "support/queued_input_win.h"
 #include "ui/main_window_win.h"
 
 namespace kelto {
 namespace {
 
-// A click on a control as the mouse queues it: button down and up inside the control.
-void QueueClick(HWND control) {
-    ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
-    ::PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
-}
-
-void QueueKey(HWND window, UINT key, LPARAM flags) {
-    ::PostMessageW(window, flags & (1 << 29) ? WM_SYSKEYDOWN : WM_KEYDOWN, key, flags | 1);
-    ::PostMessageW(window, flags & (1 << 29) ? WM_SYSKEYUP : WM_KEYUP, key, flags | 1 | (3u << 30));
-}
+using testing::QueueClick;
+using testing::QueueKey;
 
 class StatusWindowOnWindows : public ::testing::Test {
 protected:
