@@ -9,6 +9,7 @@
 #include "intake/context.h"
 #include "platform/system.h"
 #include "ui/colour.h"
+#include "ui/form_view.h"
 #include "ui/offline_support.h"
 
 namespace kelto::ui {
@@ -80,23 +81,14 @@ inline constexpr std::array<ControlSpec, 9> kGuideLayout = {{
     ControlSpec{kGuideImgGuide, "imgGuide", ControlKind::Picture, 750, 2310, 9000, 4920, -1, ""},
 }};
 
-class EthernetGuideView {
+class EthernetGuideView : public FormView {
 public:
-    virtual ~EthernetGuideView() = default;
-    // This window, as the owner of its boxes.
-    virtual platform::WindowHandle Handle() = 0;
-    virtual void SetWindowBackground(Rgb colour) = 0;
     // Loads the picture into imgGuide; false when it could not be loaded.
     virtual bool LoadPicture() = 0;
-    virtual void SetControlText(int controlId, const std::string& text) = 0;
-    virtual std::string ControlText(int controlId) = 0;
-    virtual void EnableControl(int controlId, bool enabled) = 0;
-    virtual void PumpMessages() = 0;
     virtual void Hide() = 0;
     // Shows the offline support window modally, owned by the main window; returns when it
     // has closed.
     virtual void ShowOfflineSupport() = 0;
-    virtual void Close() = 0;
 };
 
 void ApplyWindowStyle(EthernetGuideView& view);

@@ -15,10 +15,10 @@ constexpr FormDesign kDesign{L"KeltoClientHelperCableGuide",
 }  // namespace
 
 EthernetGuideWin::EthernetGuideWin(HINSTANCE instance, HWND owner, HWND mainWindow, intake::Context& context)
-    : instance_(instance),
+    : FormViewWin(instance, kDesign, owner, false),
+      instance_(instance),
       mainWindow_(mainWindow),
-      context_(context),
-      form_(instance, kDesign, owner, false) {
+      context_(context) {
     form_.SetCommandHandler([this](int id, int notification) {
         if (notification == BN_CLICKED) OnGuideButtonClicked(context_, *this, id);
     });
@@ -35,22 +35,12 @@ void EthernetGuideWin::Run() {
     form_.RunModal();
 }
 
-platform::WindowHandle EthernetGuideWin::Handle() {
-    return reinterpret_cast<platform::WindowHandle>(form_.Window());
-}
-
 bool EthernetGuideWin::LoadPicture() {
     // A DIB section keeps the picture's own colours whatever the screen's depth.
     picture_ = static_cast<HBITMAP>(::LoadImageW(instance_, MAKEINTRESOURCEW(kGuidePictureResource),
                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     ::InvalidateRect(form_.Control(kGuideImgGuide), nullptr, TRUE);
     return picture_ != nullptr;
-}
-
-void EthernetGuideWin::SetControlText(int id, const std::string& text) {
-    form_.SetControlText(id, text);
-    // An owner-drawn button repaints its caption only when told to.
-    if (id == kGuideCmdCableConnected) ::InvalidateRect(form_.Control(id), nullptr, TRUE);
 }
 
 void EthernetGuideWin::DrawPicture(const DRAWITEMSTRUCT& item) {

@@ -151,7 +151,12 @@ void FormWin::SetWindowBackground(Rgb colour) {
 }
 
 void FormWin::SetControlText(int id, const std::string& text) {
-    ::SetWindowTextW(Control(id), Widen(text).c_str());
+    HWND control = Control(id);
+    ::SetWindowTextW(control, Widen(text).c_str());
+    // An owner-drawn button repaints its caption only when told to.
+    const auto spec = specs_.find(id);
+    if (spec != specs_.end() && spec->second->kind == ControlKind::ColouredButton)
+        ::InvalidateRect(control, nullptr, TRUE);
 }
 
 std::string FormWin::ControlText(int id) const {

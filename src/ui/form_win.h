@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/system.h"
 #include "platform/win32/win32_util.h"
 #include "ui/colour.h"
 #include "ui/input_win.h"
@@ -83,6 +84,28 @@ private:
     std::map<int, const ControlSpec*> specs_;
     ControlColours colours_;
     std::map<std::pair<int, bool>, platform::win32::UniqueHfont> fonts_;
+};
+
+// A window's view (`View` extends FormView) over its FormWin: what every such window does
+// alike; the window adds its own calls.
+template <class View>
+class FormViewWin : public View {
+public:
+    FormViewWin(HINSTANCE instance, const FormDesign& design, HWND owner, bool appWindow)
+        : form_(instance, design, owner, appWindow) {}
+
+    platform::WindowHandle Handle() override {
+        return reinterpret_cast<platform::WindowHandle>(form_.Window());
+    }
+    void SetWindowBackground(Rgb colour) override { form_.SetWindowBackground(colour); }
+    void SetControlText(int id, const std::string& text) override { form_.SetControlText(id, text); }
+    std::string ControlText(int id) override { return form_.ControlText(id); }
+    void EnableControl(int id, bool enabled) override { form_.EnableControl(id, enabled); }
+    void PumpMessages() override { form_.PumpMessages(); }
+    void Close() override { form_.Close(); }
+
+protected:
+    FormWin form_;
 };
 
 }  // namespace kelto::ui

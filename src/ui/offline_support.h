@@ -9,6 +9,7 @@
 #include "intake/context.h"
 #include "platform/system.h"
 #include "ui/colour.h"
+#include "ui/form_view.h"
 
 namespace kelto::ui {
 
@@ -170,22 +171,12 @@ inline constexpr std::array<OfflineAction, 14> kOfflineActions = {{
 }};
 
 // The window as its handlers drive it.
-class OfflineSupportView {
+class OfflineSupportView : public FormView {
 public:
-    virtual ~OfflineSupportView() = default;
-    // This window, as the owner of the boxes its actions show.
-    virtual platform::WindowHandle Handle() = 0;
-    virtual void SetWindowBackground(Rgb colour) = 0;
-    virtual void SetControlText(int controlId, const std::string& text) = 0;
-    virtual std::string ControlText(int controlId) = 0;
     virtual void SetControlTextColour(int controlId, Rgb colour) = 0;
     virtual void SetControlBackground(int controlId, Rgb colour) = 0;
-    virtual void EnableControl(int controlId, bool enabled) = 0;
     // Appends a line at the end of the activity list and scrolls it into view.
     virtual void AppendActivityLine(const std::string& line) = 0;
-    // Lets pending window messages run once, so that a new text is painted.
-    virtual void PumpMessages() = 0;
-    virtual void Close() = 0;
 };
 
 struct TokenStatus {

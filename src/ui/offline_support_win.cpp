@@ -17,7 +17,7 @@ constexpr FormDesign kDesign{L"KeltoClientHelperOffline",
 }  // namespace
 
 OfflineSupportWin::OfflineSupportWin(HINSTANCE instance, HWND owner, bool appWindow, intake::Context& context)
-    : context_(context), form_(instance, kDesign, owner, appWindow) {
+    : FormViewWin(instance, kDesign, owner, appWindow), context_(context) {
     // At most six characters, typed or pasted.
     ::SendMessageW(form_.Control(kOffTxtToken), EM_SETLIMITTEXT, kTokenMaxLength, 0);
     form_.SetCommandHandler([this](int id, int notification) { OnCommand(id, notification); });
@@ -26,10 +26,6 @@ OfflineSupportWin::OfflineSupportWin(HINSTANCE instance, HWND owner, bool appWin
 void OfflineSupportWin::Run() {
     OnOfflineSupportLoad(context_, *this);
     form_.RunModal();
-}
-
-platform::WindowHandle OfflineSupportWin::Handle() {
-    return reinterpret_cast<platform::WindowHandle>(form_.Window());
 }
 
 void OfflineSupportWin::AppendActivityLine(const std::string& line) {

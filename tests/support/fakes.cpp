@@ -344,42 +344,6 @@ void FakeMainWindow::ShowEthernetGuide(bool owned) {
     if (onEthernetGuide) onEthernetGuide();
 }
 
-// ---- offline support window and cable guide ----
-
-FakeOfflineSupportView::FakeOfflineSupportView() {
-    for (const auto& spec : ui::kOfflineLayout) {
-        texts[spec.id] = spec.caption;
-        enabled[spec.id] = true;
-    }
-}
-
-void FakeOfflineSupportView::SetControlText(int id, const std::string& text) {
-    texts[id] = text;
-    events.push_back("text " + std::to_string(id) + " " + text);
-}
-
-void FakeOfflineSupportView::EnableControl(int id, bool on) {
-    enabled[id] = on;
-    events.push_back((on ? "enable " : "disable ") + std::to_string(id));
-}
-
-FakeEthernetGuideView::FakeEthernetGuideView() {
-    for (const auto& spec : ui::kGuideLayout) {
-        texts[spec.id] = spec.caption;
-        enabled[spec.id] = true;
-    }
-}
-
-void FakeEthernetGuideView::SetControlText(int id, const std::string& text) {
-    texts[id] = text;
-    events.push_back("text " + std::to_string(id) + " " + text);
-}
-
-void FakeEthernetGuideView::EnableControl(int id, bool on) {
-    enabled[id] = on;
-    events.push_back((on ? "enable " : "disable ") + std::to_string(id));
-}
-
 // ---- bundle ----
 
 std::vector<std::string> FakeSystem::LogLines() const {

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -275,64 +276,72 @@ public:
     std::function<void()> onEthernetGuide;
 };
 
-// The offline support window: starts with the designed captions and records every change.
-class FakeOfflineSupportView : public ui::OfflineSupportView {
+// A window built from a layout table (`View` extends ui::FormView): starts with the designed
+// captions, every control enabled, and records every change.
+template <class View>
+class FakeFormView : public View {
 public:
-    FakeOfflineSupportView();
+    FakeFormView(std::span<const ui::ControlSpec> layout, platform::WindowHandle windowHandle)
+        : handle(windowHandle) {
+        for (const auto& spec : layout) {
+            texts[spec.id] = spec.caption;
+            enabled[spec.id] = true;
+        }
+    }
     platform::WindowHandle Handle() override { return handle; }
     void SetWindowBackground(ui::Rgb colour) override { windowBackground = colour; }
-    void SetControlText(int id, const std::string& text) override;
+    void SetControlText(int id, const std::string& text) override {
+        texts[id] = text;
+        events.push_back("text " + std::to_string(id) + " " + text);
+    }
     std::string ControlText(int id) override { return texts[id]; }
-    void SetControlTextColour(int id, ui::Rgb colour) override { textColours[id] = colour; }
-    void SetControlBackground(int id, ui::Rgb colour) override { backgrounds[id] = colour; }
-    void EnableControl(int id, bool enabled) override;
-    void AppendActivityLine(const std::string& line) override { activity.push_back(line); }
+    void EnableControl(int id, bool on) override {
+        enabled[id] = on;
+        events.push_back((on ? "enable " : "disable ") + std::to_string(id));
+    }
     void PumpMessages() override { events.push_back("pump"); }
     void Close() override {
         events.push_back("close");
         closed = true;
     }
 
-    platform::WindowHandle handle = 0x5678;
+    platform::WindowHandle handle;
     std::optional<ui::Rgb> windowBackground;
     std::map<int, std::string> texts;
-    std::map<int, ui::Rgb> textColours;
-    std::map<int, ui::Rgb> backgrounds;
     std::map<int, bool> enabled;
-    std::vector<std::string> activity;
-    // "text ID TEXT", "enable ID", "disable ID", "pump", "close"
+    // "text ID TEXT", "enable ID", "disable ID", "pump", "close", and what the window adds
     std::vector<std::string> events;
     bool closed = false;
 };
 
-// The cable guide: starts with the designed captions and records every change.
-class FakeEthernetGuideView : public ui::EthernetGuideView {
+// The offline support window.
+class FakeOfflineSupportView : public FakeFormView<ui::OfflineSupportView> {
 public:
-    FakeEthernetGuideView();
-    platform::WindowHandle Handle() override { return handle; }
-    void SetWindowBackground(ui::Rgb colour) override { windowBackground = colour; }
+    FakeOfflineSupportView() : FakeFormView(ui::kOfflineLayout, 0x5678) {}
+    void SetControlTextColour(int id, ui::Rgb colour) override { textColours[id] = colour; }
+    void SetControlBackground(int id, ui::Rgb colour) override { backgrounds[id] = colour; }
+    void AppendActivityLine(const std::string& line) override { activity.push_back(line); }
+
+    std::map<int, ui::Rgb> textColours;
+    std::map<int, ui::Rgb> backgrounds;
+    std::vector<std::string> activity;
+};
+
+// The cable guide; its events add "picture", "hide" and "offline window".
+class FakeEthernetGuideView : public FakeFormView<ui::EthernetGuideView> {
+public:
+    FakeEthernetGuideView() : FakeFormView(ui::kGuideLayout, 0x9abc) {}
     bool LoadPicture() override {
         events.push_back("picture");
         return pictureLoads;
     }
-    void SetControlText(int id, const std::string& text) override;
-    std::string ControlText(int id) override { return texts[id]; }
-    void EnableControl(int id, bool enabled) override;
-    void PumpMessages() override { events.push_back("pump"); }
     void Hide() override { events.push_back("hide"); }
     void ShowOfflineSupport() override {
         events.push_back("offline window");
         if (onOfflineSupport) onOfflineSupport();
     }
-    void Close() override { events.push_back("close"); }
 
-    platform::WindowHandle handle = 0x9abc;
     bool pictureLoads = true;
-    std::optional<ui::Rgb> windowBackground;
-    std::map<int, std::string> texts;
-    std::map<int, bool> enabled;
-    // "picture", "text ID TEXT", "enable ID", "disable ID", "pump", "hide", "offline window", "close"
-    std::vector<std::string> events;
     // What the offline window does while it is shown (for example send an action).
     std::function<void()> onOfflineSupport;
 };
