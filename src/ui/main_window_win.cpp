@@ -251,11 +251,7 @@ int MainWindowWin::RunMessageLoop() {
 // button never says it is one, so Enter arrives as IDOK from no control. It presses the
 // button that has the keyboard focus, as Enter does in a dialog.
 void MainWindowWin::OnEnter() {
-    HWND button = FocusedButton(window_);
-    if (!button) return;
-    const int id = ::GetDlgCtrlID(button);
-    const auto control = controls_.find(id);
-    if (control != controls_.end() && control->second == button) OnCommand(id);
+    if (HWND button = FocusedButton(window_)) OnCommand(::GetDlgCtrlID(button));
 }
 
 void MainWindowWin::OnCommand(int id) {
