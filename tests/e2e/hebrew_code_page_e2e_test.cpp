@@ -20,9 +20,7 @@ constexpr const char* kIpInfoCaption = "הצג פרטי IP";
 class HebrewCodePage : public HelperTest {
 protected:
     static HWND Control(const WindowSnapshot& window, const char* caption) {
-        const auto* control = window.ControlWithText(caption);
-        if (!control) throw DriverError(std::string("no control \"") + caption + "\"");
-        return control->hwnd;
+        return window.ControlCaptioned(caption).hwnd;
     }
 };
 

@@ -28,9 +28,7 @@ constexpr int kClientWidthTwips = 6552;
 constexpr int kClientHeightTwips = 4381;
 
 const ControlInfo& Find(const WindowSnapshot& window, const DesignedControl& designed) {
-    const auto* control = window.ControlWithText(designed.caption);
-    if (control == nullptr) throw DriverError(std::string("no control \"") + designed.caption + "\"");
-    return *control;
+    return window.ControlCaptioned(designed.caption);
 }
 
 // A small window of the test program, in the foreground at the screen's far corner, away

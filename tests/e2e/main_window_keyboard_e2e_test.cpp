@@ -14,9 +14,7 @@ const std::wstring kOpenCommand = L"Software\\Classes\\kelto\\shell\\open\\comma
 class MainWindowKeyboardTest : public HelperTest {
 protected:
     static HWND Button(const WindowSnapshot& window, const char* caption) {
-        const auto* button = window.ControlWithText(caption);
-        if (button == nullptr) throw DriverError(std::string("no button \"") + caption + "\"");
-        return button->hwnd;
+        return window.ControlCaptioned(caption).hwnd;
     }
 
     static void Type(const WindowSnapshot& window, UINT virtualKey) {

@@ -97,9 +97,7 @@ protected:
     }
 
     static const ControlInfo& Control(const WindowSnapshot& window, const char* caption) {
-        const auto* control = window.ControlWithText(caption);
-        if (!control) throw DriverError(std::string("no control \"") + caption + "\"");
-        return *control;
+        return window.ControlCaptioned(caption);
     }
     static const ControlInfo& ControlOfClass(const WindowSnapshot& window, const char* className) {
         for (const auto& c : window.controls)

@@ -68,9 +68,7 @@ protected:
     }
 
     static HWND Button(const WindowSnapshot& window, const char* caption) {
-        const auto* button = window.ControlWithText(caption);
-        if (button == nullptr) throw DriverError(std::string("no button \"") + caption + "\"");
-        return button->hwnd;
+        return window.ControlCaptioned(caption).hwnd;
     }
 
     // The status line shows this text in this colour (and never the other status colour).

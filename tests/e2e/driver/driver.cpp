@@ -266,6 +266,11 @@ const ControlInfo* WindowSnapshot::ControlWithText(std::string_view caption) con
     return nullptr;
 }
 
+const ControlInfo& WindowSnapshot::ControlCaptioned(std::string_view caption) const {
+    if (const ControlInfo* control = ControlWithText(caption)) return *control;
+    throw DriverError("no control \"" + std::string(caption) + "\" in \"" + title + "\"");
+}
+
 const ControlInfo* WindowSnapshot::ControlWithId(int id) const {
     for (const auto& c : controls) {
         if (c.id == id) return &c;

@@ -137,6 +137,8 @@ struct WindowSnapshot {
 
     // The child with this caption, or nullptr.
     const ControlInfo* ControlWithText(std::string_view caption) const;
+    // The control with this caption; throws DriverError when the window has none.
+    const ControlInfo& ControlCaptioned(std::string_view caption) const;
     const ControlInfo* ControlWithId(int id) const;
     std::vector<int> ButtonIds() const;
     std::vector<std::string> ButtonCaptions() const;
