@@ -10,6 +10,24 @@
 # optional registry text (REGEDIT4 sections, without the header) is imported on top, in both
 # registry views. The prefix is complete when the function returns.
 
+# Exit code of a test that could not run on this machine (ctest's SKIP_RETURN_CODE).
+KELTO_WINE_SKIP=77
+
+# Succeeds when this machine can run Wine's 32-bit side, which every 32-bit Windows program
+# needs. Some kernels run no 32-bit x86 programs at all (their loader fails with "Exec format
+# error"); on those, say so on stderr and fail.
+kelto_can_run_32bit_wine() {
+    local out
+    out=$(wine --version 2>&1) && return 0
+    case "$out" in
+        *"Exec format error"*)
+            echo "This machine's kernel cannot run 32-bit x86 programs (Wine's 32-bit loader: Exec format error): the 32-bit Windows programs cannot run here." >&2
+            return 1 ;;
+    esac
+    echo "wine --version failed: $out" >&2
+    return 1
+}
+
 # Files whose change calls for a new prefix (with the version of Wine, see kelto_wine_prefix_stamp).
 KELTO_WINE_PREFIX_SCRIPT=${BASH_SOURCE[0]}
 
