@@ -95,6 +95,8 @@ protected:
     void UseProxy(const std::wstring& url) {
         proxy_ = std::make_unique<ScopedEnvironment>(L"http_proxy", url);
     }
+    // WinHTTP's own proxy setting empty, as on a customer's PC.
+    void NoWinHttpProxy() { proxy_.reset(); }
 
     static const ControlInfo& Control(const WindowSnapshot& window, const char* caption) {
         return window.ControlCaptioned(caption);
@@ -353,6 +355,106 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"ClosedPort", ProbeAnswer::NoContent, ProbeCase::ClosedPort, false},
         ProbeCase{"UnresolvableProxy", ProbeAnswer::NoContent, ProbeCase::UnresolvableProxy, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the browser's proxy ----
+
+// The current user's Internet settings, as the browser and Windows' proxy settings page keep
+// them: a "DefaultConnectionSettings" record (version 0x46, a change counter, the flags, then
+// the fixed proxy, its bypass list and the proxy script's address, each an ANSI string after
+// its length) and, beside it, the fixed proxy's plain values. Put back as they were at the end.
+class ScopedBrowserProxy {
+public:
+    static constexpr DWORD kFixedProxy = 0x2;
+    static constexpr DWORD kProxyScript = 0x4;
+
+    ScopedBrowserProxy(DWORD flags, const std::string& proxy, const std::string& bypass,
+                       const std::string& scriptUrl) {
+        std::vector<BYTE> record;
+        const auto dword = [&](DWORD d) {
+            for (int i = 0; i < 4; ++i) record.push_back(static_cast<BYTE>(d >> (8 * i)));
+        };
+        const auto text = [&](const std::string& t) {
+            dword(static_cast<DWORD>(t.size()));
+            record.insert(record.end(), t.begin(), t.end());
+        };
+        dword(0x46);
+        dword(1);
+        dword(0x1 | flags);  // direct connections are always allowed besides
+        text(proxy);
+        text(bypass);
+        text(scriptUrl);
+        for (int i = 0; i < 8; ++i) dword(0);  // the record's remaining fields, unused here
+        HKEY key = nullptr;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kConnections, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+        ::RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, record.data(),
+                         static_cast<DWORD>(record.size()));
+        ::RegCloseKey(key);
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+        const DWORD enable = (flags & kFixedProxy) ? 1 : 0;
+        ::RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
+        const std::wstring server = Widen(proxy);
+        ::RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                         static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+    }
+    ~ScopedBrowserProxy() {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings");
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettings, L"ProxyEnable");
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettings, L"ProxyServer");
+    }
+    ScopedBrowserProxy(const ScopedBrowserProxy&) = delete;
+    ScopedBrowserProxy& operator=(const ScopedBrowserProxy&) = delete;
+
+private:
+    static constexpr const wchar_t* kSettings = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    static constexpr const wchar_t* kConnections =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+};
+
+class BrowserProxyTest : public OfflineTest {
+protected:
+    // The cable test with WinHTTP's own proxy setting empty: the answer box it ends with.
+    WindowSnapshot CableTestWithoutWinHttpProxy(const Process& helper) {
+        const auto guide = WaitForWindow(helper, kGuideTitle);
+        PressControl(Control(guide, kCableCaption).hwnd);
+        return WaitForDialog(helper);
+    }
+    static std::string HostPort(const ProbeServer& server) { return "127.0.0.1:" + std::to_string(server.Port()); }
+};
+
+// A customer behind a company proxy: the browser's fixed proxy carries the probe, although
+// WinHTTP's own setting names none.
+TEST_F(BrowserProxyTest, TheProbeGoesThroughTheBrowsersFixedProxy) {
+    Server().SetAnswer(ProbeAnswer::NoContent);
+    ScopedBrowserProxy proxy(ScopedBrowserProxy::kFixedProxy, HostPort(Server()), "<local>", "");
+    NoWinHttpProxy();
+    auto helper = StartHelper(L"kelto:offline");
+    const auto box = CableTestWithoutWinHttpProxy(helper);
+    ExpectMessageBox(box, "Kelto Remote", kInternetBack, IconKind::Information, {IDOK});
+    Answer(box, IDOK);
+    WaitForExit(helper);
+    const auto requests = Server().Requests();
+    ASSERT_THAT(requests, SizeIs(1));
+    EXPECT_EQ(ProbeRequestLine(requests[0]), "GET http://www.msftconnecttest.com/connecttest.txt HTTP/1.1");
+}
+
+// A proxy script whose server never answers holds the probe up for the discovery's bound
+// only (the script download itself would wait half a minute); then the fixed proxy of the
+// same settings carries the request.
+TEST_F(BrowserProxyTest, AProxyScriptThatNeverAnswersEndsWithinTheBound) {
+    Server().SetAnswer(ProbeAnswer::NoContent);
+    ProbeServer silentScript(ProbeAnswer::Silent);
+    ScopedBrowserProxy proxy(ScopedBrowserProxy::kFixedProxy | ScopedBrowserProxy::kProxyScript,
+                             HostPort(Server()), "", "http://" + HostPort(silentScript) + "/proxy.pac");
+    NoWinHttpProxy();
+    auto helper = StartHelper(L"kelto:offline");
+    const auto box = CableTestWithoutWinHttpProxy(helper);
+    ExpectMessageBox(box, "Kelto Remote", kInternetBack, IconKind::Information, {IDOK});
+    Answer(box, IDOK);
+    WaitForExit(helper);
+    EXPECT_THAT(silentScript.Requests(), SizeIs(1));
+    EXPECT_THAT(Server().Requests(), SizeIs(1));
+}
 
 // ---- the offline support window ----
 

@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <memory>
+
 #include "kelto/version.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
@@ -23,10 +25,14 @@ struct WinHttp {
         KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpReceiveResponse);
     decltype(&::WinHttpQueryHeaders) queryHeaders = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpQueryHeaders);
     decltype(&::WinHttpCloseHandle) closeHandle = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpCloseHandle);
+    decltype(&::WinHttpGetIEProxyConfigForCurrentUser) getUserProxyConfig =
+        KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpGetIEProxyConfigForCurrentUser);
+    decltype(&::WinHttpGetProxyForUrl) getProxyForUrl = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpGetProxyForUrl);
 
     bool Complete() const {
         return crackUrl && open && setTimeouts && setOption && connect && openRequest && addRequestHeaders &&
-               sendRequest && receiveResponse && queryHeaders && closeHandle;
+               sendRequest && receiveResponse && queryHeaders && closeHandle && getUserProxyConfig &&
+               getProxyForUrl;
     }
 };
 
@@ -39,6 +45,95 @@ const WinHttp* LoadWinHttp() {
 // A handle exists only once WinHTTP has loaded.
 void CloseInternet(HINTERNET h) { LoadWinHttp()->closeHandle(h); }
 using UniqueInternet = UniqueAny<HandleTraits<HINTERNET, CloseInternet>>;
+
+// WinHTTP hands out proxy strings that the caller frees with GlobalFree.
+std::wstring TakeGlobalString(LPWSTR text) {
+    if (!text) return {};
+    std::wstring copy(text);
+    ::GlobalFree(text);
+    return copy;
+}
+
+// A proxy to use for one request: a WinHTTP proxy list and its bypass list.
+struct ProxyChoice {
+    std::wstring proxy;
+    std::wstring bypass;
+};
+
+// How long finding the proxy may take: the probe as a whole is bounded by its own four
+// timeouts plus this.
+constexpr DWORD kProxyDiscoveryMs = 2000;
+
+// One question to a proxy script, shared by the asking request and the thread that asks.
+struct Discovery {
+    const WinHttp* api;
+    std::wstring url;
+    bool autoDetect;
+    std::wstring scriptUrl;
+    std::optional<ProxyChoice> found;
+};
+
+DWORD WINAPI Discover(LPVOID parameter) {
+    const std::unique_ptr<std::shared_ptr<Discovery>> own(static_cast<std::shared_ptr<Discovery>*>(parameter));
+    Discovery& d = **own;
+    UniqueInternet session(d.api->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT, WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) return 0;
+    WINHTTP_AUTOPROXY_OPTIONS options{};
+    if (d.autoDetect) {
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    if (!d.scriptUrl.empty()) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = d.scriptUrl.c_str();
+    }
+    // First without the user's logon, as Microsoft's autoproxy sample does; again with it for a
+    // script server that asks for it.
+    WINHTTP_PROXY_INFO info{};
+    BOOL ok = d.api->getProxyForUrl(session.get(), d.url.c_str(), &options, &info);
+    if (!ok && ::GetLastError() == ERROR_WINHTTP_LOGIN_FAILURE) {
+        options.fAutoLogonIfChallenged = TRUE;
+        ok = d.api->getProxyForUrl(session.get(), d.url.c_str(), &options, &info);
+    }
+    if (!ok) return 0;
+    std::wstring proxy = TakeGlobalString(info.lpszProxy);
+    std::wstring bypass = TakeGlobalString(info.lpszProxyBypass);
+    // A script that answers DIRECT says: no proxy for this URL.
+    d.found = ProxyChoice{info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy : L"", bypass};
+    return 0;
+}
+
+// Asks WinHTTP which proxy a script (auto-detected, or at the given address) names for the
+// URL. The discovery has no overall time limit of its own, so it runs on a thread: when it has
+// not answered within `waitMs` the request goes on without it, and the thread finishes later on
+// its own reference to the shared state.
+std::optional<ProxyChoice> ProxyFromScript(const WinHttp& api, const std::wstring& url, bool autoDetect,
+                                           const std::wstring& scriptUrl, DWORD waitMs) {
+    const auto discovery = std::make_shared<Discovery>(Discovery{&api, url, autoDetect, scriptUrl, std::nullopt});
+    auto forThread = std::make_unique<std::shared_ptr<Discovery>>(discovery);
+    UniqueHandle thread(::CreateThread(nullptr, 0, Discover, forThread.get(), 0, nullptr));
+    if (!thread) return std::nullopt;
+    forThread.release();  // the thread owns its reference now
+    if (::WaitForSingleObject(thread.get(), waitMs) != WAIT_OBJECT_0) return std::nullopt;
+    return discovery->found;
+}
+
+// The proxy the customer's browser uses, from the current user's Internet settings: a proxy
+// script (auto-detected or at an address) first, then the fixed proxy with its bypass list.
+// Nothing when the user has none, or it cannot be read: WinHTTP's own setting applies then.
+std::optional<ProxyChoice> UserProxyFor(const WinHttp& api, const std::wstring& url) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    if (!api.getUserProxyConfig(&config)) return std::nullopt;
+    const std::wstring scriptUrl = TakeGlobalString(config.lpszAutoConfigUrl);
+    ProxyChoice fixed{TakeGlobalString(config.lpszProxy), TakeGlobalString(config.lpszProxyBypass)};
+    if (config.fAutoDetect || !scriptUrl.empty()) {
+        if (auto fromScript = ProxyFromScript(api, url, config.fAutoDetect, scriptUrl, kProxyDiscoveryMs))
+            return fromScript;
+    }
+    if (!fixed.proxy.empty()) return fixed;
+    return std::nullopt;
+}
 }  // namespace
 
 std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& timeouts,
@@ -80,6 +175,17 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
     DWORD headerWait = static_cast<DWORD>(timeouts.receiveMs);
     winHttp->setOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWait,
                        sizeof headerWait);
+    // The browser's proxy, as the customer's browser reaches the internet; WinHTTP's own
+    // setting (the session's default) otherwise.
+    if (const auto proxy = UserProxyFor(*winHttp, wUrl)) {
+        WINHTTP_PROXY_INFO info{};
+        info.dwAccessType = proxy->proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+        std::wstring proxyName = proxy->proxy;
+        std::wstring bypass = proxy->bypass;
+        info.lpszProxy = proxyName.empty() ? nullptr : proxyName.data();
+        info.lpszProxyBypass = bypass.empty() || proxyName.empty() ? nullptr : bypass.data();
+        winHttp->setOption(request.get(), WINHTTP_OPTION_PROXY, &info, sizeof info);
+    }
     for (const auto& [name, value] : headers) {
         const std::wstring line = Widen(name + ": " + value);
         winHttp->addRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(-1L),

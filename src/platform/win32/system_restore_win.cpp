@@ -57,10 +57,20 @@ private:
 
 std::int32_t Code(HRESULT hr) { return static_cast<std::int32_t>(hr); }
 
+// WMI hands out proxies that call into the WMI service: each one that is called must carry
+// the impersonation blanket, the services object and every enumerator a query returns. An
+// object served in this process is no proxy (no IClientSecurity): there is nothing to set.
+HRESULT SetImpersonationBlanket(IUnknown* proxy) {
+    static const auto coSetProxyBlanket = KELTO_SYSTEM_FUNCTION(kOle32, CoSetProxyBlanket);
+    if (!coSetProxyBlanket) return kSystemDllMissing;
+    const HRESULT hr = coSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                         RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    return hr == E_NOINTERFACE ? S_OK : hr;
+}
+
 HRESULT Connect(ComPtr<IWbemServices>& services) {
     static const auto coCreateInstance = KELTO_SYSTEM_FUNCTION(kOle32, CoCreateInstance);
-    static const auto coSetProxyBlanket = KELTO_SYSTEM_FUNCTION(kOle32, CoSetProxyBlanket);
-    if (!coCreateInstance || !coSetProxyBlanket || !SystemModule<kOleAut32>()) return kSystemDllMissing;
+    if (!coCreateInstance || !SystemModule<kOleAut32>()) return kSystemDllMissing;
     ComPtr<IWbemLocator> locator;
     HRESULT hr = coCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                   reinterpret_cast<void**>(locator.put()));
@@ -68,8 +78,7 @@ HRESULT Connect(ComPtr<IWbemServices>& services) {
     Bstr ns(L"ROOT\\DEFAULT");
     hr = locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
     if (FAILED(hr)) return hr;
-    return coSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                             RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    return SetImpersonationBlanket(services.get());
 }
 
 // The SystemRestore class object, through a fresh connection.
@@ -184,6 +193,8 @@ std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points
     hr =
         services->ExecQuery(language.get(), query.get(),
                             WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, enumerator.put());
+    if (FAILED(hr)) return Code(hr);
+    hr = SetImpersonationBlanket(enumerator.get());
     if (FAILED(hr)) return Code(hr);
     for (;;) {
         ComPtr<IWbemClassObject> item;
