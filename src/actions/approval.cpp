@@ -200,9 +200,13 @@ bool RelaunchElevated(intake::Context& context, const std::string& actionKey, co
     auto& system = context.system;
     const std::string commandLine =
         BuildElevatedCommandLine(actionKey, token, createRestorePoint, context.request);
-    const int result =
-        system.shell.Execute(context.window.Owner(), "runas", base::GetOwnExePath(system.process),
-                             commandLine, base::GetOwnFolder(system.process), platform::kShowNormal);
+    // Windows brings the elevation prompt to the front only for an owner window in the
+    // foreground; for a hidden or background one it waits minimised on the taskbar.
+    const platform::WindowHandle owner = context.window.BeginSystemPrompt(kWaitingForElevation);
+    const int result = system.shell.Execute(owner, "runas", base::GetOwnExePath(system.process), commandLine,
+                                            base::GetOwnFolder(system.process), platform::kShowNormal,
+                                            platform::ShellFailureBox::Caller);
+    context.window.EndSystemPrompt();
     if (platform::ShellSucceeded(result)) return true;
     ShowBox(context, "הפעולה בוטלה או שאישור UAC לא התקבל.", "Kelto", kOk | kIconExclamation);
     return false;

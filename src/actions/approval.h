@@ -23,6 +23,8 @@ struct BoxText {
 };
 
 // The refusal of a key outside the catalogue (OK box, title "Kelto").
+// The one line the helper shows while the elevation prompt is up.
+inline constexpr const char* kWaitingForElevation = "ממתין לאישור ההרשאות של Windows...";
 inline constexpr const char* kNotInCatalogueText = "הפעולה אינה נמצאת ברשימת הפעולות המאושרות.";
 
 // The consent box for a catalogue entry: its title and description between the fixed lines.

@@ -108,7 +108,8 @@ void LaunchAction(intake::Context& context, const std::string& actionKey) {
     const intake::LaunchTarget target = intake::ResolveLaunchTarget(context.system, info.File);
     const int result =
         target.found ? context.system.shell.Execute(context.window.Owner(), info.Verb, target.file,
-                                                    info.Arguments, target.directory, platform::kShowNormal)
+                                                    info.Arguments, target.directory, platform::kShowNormal,
+                                                    platform::ShellFailureBox::Caller)
                      : intake::kFileNotFound;
     if (platform::ShellSucceeded(result)) return;
 

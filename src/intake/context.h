@@ -23,6 +23,12 @@ public:
     // long step. It does not show the window. From then on the window is a status display:
     // input queued for it meanwhile is dropped, never run.
     virtual void ShowStatus(const std::string& text) = 0;
+    // The owner for a prompt of the system's own (the elevation prompt), which Windows puts in
+    // front only for a visible owner in the foreground: the window the boxes belong to, brought
+    // to the front; when that is the hidden main window, it is shown with `text` as a one-line
+    // status. EndSystemPrompt hides again what this showed.
+    virtual platform::WindowHandle BeginSystemPrompt(const std::string& text) = 0;
+    virtual void EndSystemPrompt() = 0;
     // Unloads the window; with no window left the process ends.
     virtual void Unload() = 0;
 };

@@ -100,11 +100,18 @@ inline constexpr int kShowNormal = 1;
 // The Windows shell's start function. Returns the shell's result: above 32 is success.
 constexpr bool ShellSucceeded(int result) { return result > 32; }
 
+// Who tells the customer when the shell cannot start something: the shell with a box of its
+// own, or the caller, which then shows its own failure box and the shell shows none.
+enum class ShellFailureBox { Shell, Caller };
+
 class Shell {
 public:
     virtual ~Shell() = default;
+    // Starts a program of the helper's own choosing (never a downloaded file that needs the
+    // shell's download check) and returns once the shell has handed it over.
     virtual int Execute(WindowHandle owner, const std::string& verb, const std::string& file,
-                        const std::string& parameters, const std::string& directory, int showMode) = 0;
+                        const std::string& parameters, const std::string& directory, int showMode,
+                        ShellFailureBox failureBox) = 0;
 };
 
 class Clock {

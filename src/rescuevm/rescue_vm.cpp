@@ -70,9 +70,9 @@ void DownloadUnpackAndBoot(intake::Context& context) {
     ShowMainStatus(context, "מפעיל את קובץ ה-ISO ב-QEMU Portable...");
     // File and folder go to the shell as fields of their own, unquoted even with blanks;
     // only the ISO path inside the arguments needs its quotes. QEMU outlives the helper.
-    const int result =
-        context.system.shell.Execute(context.window.Owner(), "open", qemu, QemuArguments(paths.iso),
-                                     GetParentFolder(qemu), platform::kShowNormal);
+    const int result = context.system.shell.Execute(context.window.Owner(), "open", qemu,
+                                                    QemuArguments(paths.iso), GetParentFolder(qemu),
+                                                    platform::kShowNormal, platform::ShellFailureBox::Caller);
     if (!platform::ShellSucceeded(result)) {
         Warn(context,
              std::string("QEMU לא הצליחה להפעיל את ה-ISO.") + kCrLf + "קוד שגיאה: " + std::to_string(result));

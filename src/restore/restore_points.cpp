@@ -64,7 +64,7 @@ void ScheduleRestart(intake::Context& context) {
     if (!shutdown.found) return;
     system.shell.Execute(context.window.Owner(), "open", shutdown.file,
                          "/r /t 15 /c \"Kelto System Restore\"", base::GetOwnFolder(system.process),
-                         platform::kShowHidden);
+                         platform::kShowHidden, platform::ShellFailureBox::Shell);
 }
 }  // namespace
 

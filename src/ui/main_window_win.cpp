@@ -210,6 +210,32 @@ void MainWindowWin::ShowStatus(const std::string& text) {
     PumpMessages();
 }
 
+// The elevation prompt's owner. The process may still take the foreground here: it received
+// the customer's last input (the answer to the box before). Hidden, the window is shown as a
+// status display: its buttons take no input while the shell holds the thread, yet the window
+// itself stays enabled, since only an enabled window can be the active foreground window.
+platform::WindowHandle MainWindowWin::BeginSystemPrompt(const std::string& text) {
+    if (!EnsureControls()) return reinterpret_cast<platform::WindowHandle>(window_);
+    if (!::IsWindowVisible(window_)) {
+        shownForPrompt_ = true;
+        for (const auto& [id, control] : controls_)
+            if (id != kLblStatus) ::EnableWindow(control, FALSE);
+        SetControlText(kLblStatus, text);
+        ::ShowWindow(window_, SW_SHOWNORMAL);
+        ::UpdateWindow(window_);
+    }
+    ::SetForegroundWindow(window_);
+    PumpMessages();
+    return reinterpret_cast<platform::WindowHandle>(window_);
+}
+
+void MainWindowWin::EndSystemPrompt() {
+    if (!shownForPrompt_ || !window_) return;
+    shownForPrompt_ = false;
+    ::ShowWindow(window_, SW_HIDE);
+    for (const auto& [id, control] : controls_) ::EnableWindow(control, TRUE);
+}
+
 // Paints what is pending and drops queued keyboard and mouse input. Dispatched, a click
 // queued while the thread was busy would run its button inside the request: register the
 // handler in the elevated account's hive, open offline support, or destroy the window that

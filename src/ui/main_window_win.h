@@ -34,6 +34,8 @@ public:
     void SetControlTextColour(int controlId, Rgb colour) override;
     void SetControlBackground(int controlId, Rgb colour) override;
     void ShowStatus(const std::string& text) override;
+    platform::WindowHandle BeginSystemPrompt(const std::string& text) override;
+    void EndSystemPrompt() override;
     void Unload() override;
     void ShowEthernetGuide(bool owned) override;
 
@@ -52,6 +54,7 @@ private:
     HINSTANCE instance_;
     HWND window_ = nullptr;
     bool windowMade_ = false;  // made once (or tried); after Unload it stays gone
+    bool shownForPrompt_ = false;
     DWORD createError_ = 0;
     FocusKeeper focus_;
     UINT dpi_ = 96;

@@ -16,6 +16,10 @@ public:
     void Show() override { host_.Show(); }
     void Hide() override { host_.Hide(); }
     void ShowStatus(const std::string& text) override { host_.ShowStatus(text); }
+    // The owning window is the one the customer is looking at: the button that asked is its
+    // own, and it became active again when the last box it owned closed.
+    platform::WindowHandle BeginSystemPrompt(const std::string&) override { return owner_; }
+    void EndSystemPrompt() override {}
     void Unload() override { host_.Unload(); }
 
 private:

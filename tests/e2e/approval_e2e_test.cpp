@@ -43,6 +43,8 @@ protected:
         EXPECT_EQ(edit.style & ES_PASSWORD, 0) << "the entry is masked";
         EXPECT_THAT(box.ButtonIds(), ElementsAre(IDOK, IDCANCEL));
         ExpectRightToLeftReading(box);
+        // Owned by the hidden main window, the box carries a taskbar button of its own.
+        EXPECT_TRUE(box.exStyle & WS_EX_APPWINDOW) << "the token box has no taskbar button";
     }
 
     // Types the token into the entry field (WM_SETTEXT) and presses OK.

@@ -209,6 +209,12 @@ void ExpectMessageBox(const WindowSnapshot& box, const std::string& title, const
                       IconKind icon, const std::vector<int>& buttonIds) {
     EXPECT_EQ(box.title, title);
     EXPECT_EQ(box.text, text) << "in the box \"" << box.title << "\"";
+    // Two RIGHT-TO-LEFT MARKs: the text reads right to left on any Windows, whatever its language.
+    EXPECT_EQ(box.leadingRightToLeftMarks, 2) << "in the box \"" << box.title << "\"";
+    // The customer can find it: unowned (a taskbar button of its own) or owned by a visible
+    // window, never by the hidden main window.
+    EXPECT_TRUE(box.owner == nullptr || ::IsWindowVisible(box.owner))
+        << "the box \"" << box.title << "\" is owned by a hidden window";
     EXPECT_EQ(box.icon, icon) << "in the box \"" << box.title << "\"";
     EXPECT_EQ(box.ButtonIds(), buttonIds) << "in the box \"" << box.title << "\"";
     if (buttonIds.empty()) return;

@@ -65,14 +65,19 @@ public:
         platform::WindowHandle owner;
         std::string verb, file, parameters, directory;
         int showMode;
+        platform::ShellFailureBox failureBox = platform::ShellFailureBox::Caller;
     };
     int Execute(platform::WindowHandle owner, const std::string& verb, const std::string& file,
-                const std::string& parameters, const std::string& directory, int showMode) override {
-        calls.push_back({owner, verb, file, parameters, directory, showMode});
+                const std::string& parameters, const std::string& directory, int showMode,
+                platform::ShellFailureBox failureBox) override {
+        calls.push_back({owner, verb, file, parameters, directory, showMode, failureBox});
+        if (onExecute) onExecute(calls.back());
         return result;
     }
     std::vector<Call> calls;
     int result = 42;
+    // Runs at the moment of each call, e.g. to look at the owner window as the shell sees it.
+    std::function<void(const Call&)> onExecute;
 };
 
 class FakeClock : public platform::Clock {
@@ -251,6 +256,23 @@ public:
         texts[ui::kLblStatus] = text;
         events.push_back("status " + text);
     }
+    // As Windows would have it: shown with its one line, and the foreground window until the
+    // prompt has been answered.
+    platform::WindowHandle BeginSystemPrompt(const std::string& text) override {
+        events.push_back("prompt " + text);
+        shownForPrompt = !visible;
+        if (shownForPrompt) {
+            texts[ui::kLblStatus] = text;
+            visible = true;
+        }
+        foreground = true;
+        return handle;
+    }
+    void EndSystemPrompt() override {
+        events.push_back("prompt end");
+        if (shownForPrompt) visible = false;
+        shownForPrompt = false;
+    }
     void SetWindowBackground(ui::Rgb colour) override { windowBackground = colour; }
     void SetControlText(int id, const std::string& text) override {
         texts[id] = text;
@@ -266,6 +288,8 @@ public:
 
     platform::WindowHandle handle = 0x1234;
     bool visible = false;
+    bool foreground = false;
+    bool shownForPrompt = false;
     bool unloaded = false;
     std::optional<ui::Rgb> windowBackground;
     std::map<int, std::string> texts;

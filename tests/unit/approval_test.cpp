@@ -145,6 +145,29 @@ TEST_F(Approval, RefusedElevationLogsOnlyTheApprovalLine) {
     EXPECT_EQ(f.dialogs.boxes[2].flags, kOk | kIconExclamation);
 }
 
+// Windows puts the elevation prompt in front only for an owner that is a shown window in the
+// foreground; for the hidden window of the URL road it would wait minimised on the taskbar.
+TEST_F(Approval, TheElevationPromptIsOwnedByAShownForegroundWindowWithItsOneLine) {
+    Authorize();
+    f.dialogs.answers = {kIdYes, kIdNo};
+    bool checked = false;
+    f.shell.onExecute = [&](const testing::FakeShell::Call& call) {
+        checked = true;
+        EXPECT_EQ(call.owner, f.mainWindow.handle);
+        EXPECT_TRUE(f.mainWindow.visible);
+        EXPECT_TRUE(f.mainWindow.foreground);
+        EXPECT_EQ(f.mainWindow.texts[ui::kLblStatus], "ממתין לאישור ההרשאות של Windows...");
+        // The helper explains a refusal itself: the shell shows no box of its own.
+        EXPECT_EQ(call.failureBox, platform::ShellFailureBox::Caller);
+    };
+    EXPECT_TRUE(actions::RequestAction(f.context, "ipconfig", ""));
+    EXPECT_TRUE(checked);
+    // Hidden again once the shell has returned.
+    EXPECT_FALSE(f.mainWindow.visible);
+    EXPECT_EQ(f.mainWindow.events,
+              (std::vector<std::string>{"prompt ממתין לאישור ההרשאות של Windows...", "prompt end"}));
+}
+
 TEST_F(Approval, ATokenThatWouldShiftTheElevatedFieldsIsRefusedInAnAuthorizedSession) {
     Authorize();
     for (const std::string token : {"1:2", "\"x", "12345:"}) {

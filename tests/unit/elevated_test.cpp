@@ -158,6 +158,7 @@ TEST_F(Elevated, ValidTokenLaunchesTheCatalogueEntryWithOpen) {
     EXPECT_EQ(call.parameters, "/K ipconfig /release & ipconfig /renew");
     EXPECT_EQ(call.directory, "C:\\Windows\\System32");
     EXPECT_EQ(call.showMode, 1);
+    EXPECT_EQ(call.failureBox, platform::ShellFailureBox::Caller);  // its own failure box follows
     EXPECT_TRUE(f.dialogs.boxes.empty());
     EXPECT_TRUE(f.LogMessages().empty());
     EXPECT_FALSE(f.mainWindow.visible);

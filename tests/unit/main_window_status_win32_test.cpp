@@ -59,6 +59,28 @@ TEST_F(StatusWindowOnWindows, TakesNoInputOnceItShowsAStatus) {
     EXPECT_TRUE(::IsWindowVisible(hwnd));
 }
 
+// The elevation prompt's owner on the URL road: the hidden main window comes up with its one
+// line, enabled (only an enabled window can be the active foreground window) and in front, its
+// buttons inert; once the shell has returned it is hidden again and the buttons work.
+TEST(PromptOwnerOnWindows, TheHiddenMainWindowComesUpInFrontWithItsOneLineThenHidesAgain) {
+    testing::FakeSystem f;
+    ui::MainWindowWin window{::GetModuleHandleW(nullptr)};
+    intake::Context context{f.system, f.request, window};
+    ASSERT_EQ(window.CreateError(), 0u);
+    window.Attach(context);
+    const HWND hwnd = reinterpret_cast<HWND>(window.BeginSystemPrompt("ממתין לאישור ההרשאות של Windows..."));
+    EXPECT_TRUE(::IsWindowVisible(hwnd));
+    EXPECT_TRUE(::IsWindowEnabled(hwnd));
+    EXPECT_EQ(::GetForegroundWindow(), hwnd);
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(hwnd, ui::kCmdInstall)));
+    wchar_t status[128] = {};
+    ::GetWindowTextW(::GetDlgItem(hwnd, ui::kLblStatus), status, 128);
+    EXPECT_STREQ(status, L"ממתין לאישור ההרשאות של Windows...");
+    window.EndSystemPrompt();
+    EXPECT_FALSE(::IsWindowVisible(hwnd));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd, ui::kCmdInstall)));
+}
+
 }  // namespace
 }  // namespace kelto
 

@@ -28,6 +28,15 @@ std::wstring TempFolder() {
     return path;
 }
 
+// The shell's download check is for downloaded files, not for the programs the helper starts
+// itself; the helper may end right after a start; a caller with its own failure box wants the
+// shell to show none. The SEE_MASK_ values as <shellapi.h> defines them.
+TEST(ShellOnWindows, StartsSkipTheDownloadCheckAndFinishBeforeTheCallReturns) {
+    EXPECT_EQ(platform::win32::ShellExecuteMask(platform::ShellFailureBox::Caller),
+              0x00800000u | 0x00000100u | 0x00000400u);
+    EXPECT_EQ(platform::win32::ShellExecuteMask(platform::ShellFailureBox::Shell), 0x00800000u | 0x00000100u);
+}
+
 TEST(FileSystemOnWindows, CreateFolderKeepsTheSystemsErrorNumber) {
     const std::wstring parent = TempFolder() + L"\\KeltoTestFolders";
     const std::wstring folder = parent + L"\\\u05D3\u05E0\u05D4";

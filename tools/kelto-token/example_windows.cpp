@@ -28,7 +28,8 @@ public:
 class RecordingShell : public platform::Shell {
 public:
     int Execute(platform::WindowHandle, const std::string& verb, const std::string& file,
-                const std::string& parameters, const std::string& directory, int) override {
+                const std::string& parameters, const std::string& directory, int,
+                platform::ShellFailureBox) override {
         starts.push_back({verb, file, parameters, directory});
         return 42;  // started
     }
@@ -144,6 +145,8 @@ public:
     void Show() override {}
     void Hide() override {}
     void ShowStatus(const std::string&) override {}
+    platform::WindowHandle BeginSystemPrompt(const std::string&) override { return 0; }
+    void EndSystemPrompt() override {}
     void Unload() override {}
 };
 

@@ -1,5 +1,6 @@
 // Shell start, clocks, environment, the running process and child processes.
 #include <windows.h>
+// after windows.h, which it needs
 #include <shellapi.h>
 
 #include "platform/win32/win32_system.h"
@@ -13,23 +14,46 @@ DateTime FromSystemTime(const SYSTEMTIME& t) {
 }
 }  // namespace
 
+unsigned long ShellExecuteMask(ShellFailureBox failureBox) {
+    // NOZONECHECKS: what the helper starts is its own choice (a system program, or itself, which
+    // the customer already allowed to run), not a downloaded file for the shell to warn about.
+    // NOASYNC: the helper may end right after the call; the shell finishes the start first.
+    ULONG mask = SEE_MASK_NOZONECHECKS | SEE_MASK_NOASYNC;
+    // The caller explains a failure in its own box: the shell adds none.
+    if (failureBox == ShellFailureBox::Caller) mask |= SEE_MASK_FLAG_NO_UI;
+    return mask;
+}
+
 int Win32Shell::Execute(WindowHandle owner, const std::string& verb, const std::string& file,
-                        const std::string& parameters, const std::string& directory, int showMode) {
+                        const std::string& parameters, const std::string& directory, int showMode,
+                        ShellFailureBox failureBox) {
     const std::wstring wVerb = Widen(verb);
     const std::wstring wFile = Widen(file);
     const std::wstring wParameters = Widen(parameters);
     const std::wstring wDirectory = Widen(directory);
-    static const auto shellExecute = KELTO_SYSTEM_FUNCTION(kShell32, ShellExecuteW);
-    if (!shellExecute) return SE_ERR_DLLNOTFOUND;
+    static const auto shellExecuteEx = KELTO_SYSTEM_FUNCTION(kShell32, ShellExecuteExW);
+    if (!shellExecuteEx) return SE_ERR_DLLNOTFOUND;
     // Verbs and classes may be served by shell extensions, which want a COM apartment. Entered
     // on the first call (always from the window thread) and kept to the end of the program:
     // the shell may still be at work when the call has returned.
     static const ComInit com;
-    const HINSTANCE result =
-        shellExecute(reinterpret_cast<HWND>(owner), wVerb.empty() ? nullptr : wVerb.c_str(), wFile.c_str(),
-                     wParameters.empty() ? nullptr : wParameters.c_str(),
-                     wDirectory.empty() ? nullptr : wDirectory.c_str(), showMode);
-    return static_cast<int>(reinterpret_cast<INT_PTR>(result));
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = ShellExecuteMask(failureBox);
+    info.hwnd = reinterpret_cast<HWND>(owner);
+    info.lpVerb = wVerb.empty() ? nullptr : wVerb.c_str();
+    info.lpFile = wFile.c_str();
+    info.lpParameters = wParameters.empty() ? nullptr : wParameters.c_str();
+    info.lpDirectory = wDirectory.empty() ? nullptr : wDirectory.c_str();
+    info.nShow = showMode;
+    const BOOL started = shellExecuteEx(&info);
+    // The result is the shell's own code in hInstApp, as ShellExecute returns it: above 32 on
+    // success, an SE_ERR_ number otherwise (a refused elevation prompt is SE_ERR_ACCESSDENIED),
+    // the numbers the helper's boxes and log lines give. hInstApp is documented above 32 on
+    // success only with SEE_MASK_NOCLOSEPROCESS, so the call's own answer decides that.
+    const int code = static_cast<int>(reinterpret_cast<INT_PTR>(info.hInstApp));
+    if (started) return ShellSucceeded(code) ? code : 33;
+    return ShellSucceeded(code) ? 0 : code;
 }
 
 DateTime Win32Clock::UtcNow() {
@@ -51,7 +75,8 @@ std::string Win32Environment::Get(const std::string& name) {
     std::wstring buffer(256, L'\0');
     for (;;) {
         ::SetLastError(ERROR_SUCCESS);
-        const DWORD length = ::GetEnvironmentVariableW(wName.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD length =
+            ::GetEnvironmentVariableW(wName.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return {};
         if (length < buffer.size()) {
             buffer.resize(length);
@@ -88,12 +113,12 @@ std::string Win32Process::ToAnsiCodePage(const std::string& utf8) {
                                        nullptr, nullptr);
     if (length == 0) {
         flags = 0;  // code pages such as UTF-8 refuse the flag
-        length = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                       nullptr);
+        length = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                       nullptr, nullptr);
     }
     std::string out(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), out.data(), length, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), out.data(), length,
+                          nullptr, nullptr);
     return out;
 }
 

@@ -11,6 +11,9 @@ namespace kelto::platform::win32 {
 namespace {
 constexpr int kPromptId = 100;
 constexpr int kEditId = 101;
+// MB_RTLREADING reads right to left only on Hebrew and Arabic systems; a text that begins with
+// two RIGHT-TO-LEFT MARKs reads so on every Windows, an English one with a Hebrew keyboard too.
+constexpr wchar_t kRightToLeftMarks[] = L"\u200F\u200F";
 
 // Builds an in-memory DLGTEMPLATEEX, so that the input box gets the dialog manager's own
 // keyboard handling: Enter presses OK, Escape presses Cancel, Tab moves between controls.
@@ -115,30 +118,55 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             return FALSE;
     }
 }
+
+bool HasTaskbarButton(HWND window) {
+    if (!window || !::IsWindowVisible(window)) return false;
+    const LONG_PTR exStyle = ::GetWindowLongPtrW(window, GWL_EXSTYLE);
+    if (exStyle & WS_EX_APPWINDOW) return true;
+    return !(exStyle & WS_EX_TOOLWINDOW) && !::GetWindow(window, GW_OWNER);
+}
+
+HWND BoxOwner(HWND owner) {
+    // A visible window whose own button, or whose owner's, the customer can click.
+    for (HWND w = owner; w; w = ::GetWindow(w, GW_OWNER)) {
+        if (!::IsWindowVisible(w)) return nullptr;
+        if (HasTaskbarButton(w)) return owner;
+    }
+    return nullptr;
+}
+
+std::wstring RightToLeftText(const std::string& text) {
+    return std::wstring(kRightToLeftMarks) + Widen(text);
+}
 }  // namespace
 
 int Win32Dialogs::MessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                              unsigned flags) {
+    const HWND boxOwner = BoxOwner(reinterpret_cast<HWND>(owner));
     UINT style = flags | MB_RTLREADING | MB_RIGHT;
-    // With no visible owner the box must still come to the front of the browser that
-    // started the helper.
-    if (owner == 0 || !::IsWindowVisible(reinterpret_cast<HWND>(owner))) style |= MB_SETFOREGROUND;
-    return ::MessageBoxW(reinterpret_cast<HWND>(owner), Widen(text).c_str(), Widen(title).c_str(), style);
+    // A box owned by a window without a taskbar button (the hidden main window of the URL and
+    // elevated roads) has none either: behind the browser it could be found only with Alt+Tab.
+    // Unowned, it has a button of its own; task-modal, it still disables the thread's windows.
+    // It asks for the foreground, for it comes up over the browser that started the helper.
+    if (!boxOwner) style |= MB_TASKMODAL | MB_SETFOREGROUND;
+    return ::MessageBoxW(boxOwner, RightToLeftText(text).c_str(), Widen(title).c_str(), style);
 }
 
 std::string Win32Dialogs::InputBox(WindowHandle owner, const std::string& prompt, const std::string& title) {
     // Laid out like the classic Windows input box (prompt at the top, OK and Cancel beside
     // it, the entry field along the bottom), mirrored for right-to-left reading.
+    // Owned by a window without a taskbar button, the box takes a button of its own.
+    const HWND hwndOwner = reinterpret_cast<HWND>(owner);
+    const DWORD taskbar = BoxOwner(hwndOwner) ? 0 : WS_EX_APPWINDOW;
     DialogTemplate dialog(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU,
-                          WS_EX_LAYOUTRTL | WS_EX_DLGMODALFRAME, 250, 90, Widen(title));
+                          WS_EX_LAYOUTRTL | WS_EX_DLGMODALFRAME | taskbar, 250, 90, Widen(title));
     dialog.Add(0x0082, kPromptId, SS_LEFT, 7, 7, 172, 50, L"");
     dialog.Add(0x0080, IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 187, 7, 56, 14, L"אישור");
     dialog.Add(0x0080, IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 187, 25, 56, 14, L"ביטול");
     dialog.Add(0x0081, kEditId, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 66, 236, 14, L"");
     InputBoxState state{Widen(prompt), {}};
-    const INT_PTR result =
-        ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialog.get(), reinterpret_cast<HWND>(owner),
-                                  InputBoxProc, reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), dialog.get(), hwndOwner,
+                                                     InputBoxProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK) return {};
     return Narrow(state.text);
 }

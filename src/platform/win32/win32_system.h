@@ -16,10 +16,14 @@ public:
     bool Delete(const std::string& name) override;
 };
 
+// The SHELLEXECUTEINFO mask the helper's starts use (SEE_MASK_ values).
+unsigned long ShellExecuteMask(ShellFailureBox failureBox);
+
 class Win32Shell : public Shell {
 public:
-    int Execute(WindowHandle owner, const std::string& verb, const std::string& file, const std::string& parameters,
-                const std::string& directory, int showMode) override;
+    int Execute(WindowHandle owner, const std::string& verb, const std::string& file,
+                const std::string& parameters, const std::string& directory, int showMode,
+                ShellFailureBox failureBox) override;
 };
 
 class Win32Clock : public Clock {
@@ -76,7 +80,8 @@ public:
 
 class Win32Dialogs : public Dialogs {
 public:
-    int MessageBox(WindowHandle owner, const std::string& text, const std::string& title, unsigned flags) override;
+    int MessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                   unsigned flags) override;
     std::string InputBox(WindowHandle owner, const std::string& prompt, const std::string& title) override;
 };
 
@@ -92,7 +97,8 @@ struct Win32System {
     Win32SystemRestore systemRestore;
     Win32Http http;
     Win32Dialogs dialogs;
-    System system{registry, shell, clock, environment, files, process, children, systemRestore, http, dialogs};
+    System system{registry, shell,    clock,         environment, files,
+                  process,  children, systemRestore, http,        dialogs};
 };
 
 }  // namespace kelto::platform::win32

@@ -298,6 +298,7 @@ WindowSnapshot Snapshot(HWND window) {
     s.title = TextOf(window);
     s.style = ::GetWindowLongW(window, GWL_STYLE);
     s.exStyle = ::GetWindowLongW(window, GWL_EXSTYLE);
+    s.owner = ::GetWindow(window, GW_OWNER);
     // Direct children in creation order (GW_CHILD is the top of the z-order, which is the
     // first created unless a control was moved on purpose).
     for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
@@ -314,7 +315,14 @@ WindowSnapshot Snapshot(HWND window) {
         c.enabled = ::IsWindowEnabled(child) != FALSE;
         s.controls.push_back(c);
         if (IsPushButton(c)) s.buttons.push_back(c);
-        if (c.id == kMessageBoxTextId && c.className == "Static") s.text = c.text;
+        if (c.id == kMessageBoxTextId && c.className == "Static") {
+            s.text = c.text;
+            static constexpr std::string_view kMark = "\xE2\x80\x8F";  // U+200F in UTF-8
+            while (s.text.starts_with(kMark)) {
+                s.text.erase(0, kMark.size());
+                ++s.leadingRightToLeftMarks;
+            }
+        }
     }
     HWND icon = IconControlOf(s);
     if (icon == nullptr) {

@@ -125,8 +125,12 @@ struct WindowSnapshot {
     DWORD processId = 0;
     std::string className;
     std::string title;
-    // A message box's text: the static control with id 0xFFFF (empty when there is none).
+    // A message box's text: the static control with id 0xFFFF (empty when there is none),
+    // without the RIGHT-TO-LEFT MARKs (U+200F) it begins with; those are counted apart.
     std::string text;
+    int leadingRightToLeftMarks = 0;
+    // The owner window (GW_OWNER), nullptr for an unowned one.
+    HWND owner = nullptr;
     // Told from the pixels on screen; Unknown where nothing is drawn (the null driver).
     IconKind icon = IconKind::Unknown;
     // Push buttons in creation order, and every child control in creation order.
