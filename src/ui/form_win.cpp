@@ -111,16 +111,11 @@ HFONT FormWin::FontFor(int centiPoints, bool bold) {
 }
 
 void FormWin::ApplyLayout(UINT dpi) {
-    dpi_ = dpi;
-    fonts_.clear();
     const int d = static_cast<int>(dpi);
-    const int clientWidth = TwipsToPixels(design_.clientWidthTwips, d);
-    const int clientHeight = TwipsToPixels(design_.clientHeightTwips, d);
-    RECT frame{0, 0, clientWidth, clientHeight};
-    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongW(window_, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongW(window_, GWL_EXSTYLE)));
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
+    const SIZE size = WindowSizeFor(window_, TwipsToPixels(design_.clientWidthTwips, d),
+                                    TwipsToPixels(design_.clientHeightTwips, d), dpi);
+    const int width = size.cx;
+    const int height = size.cy;
     // Centred on a visible owner, otherwise on the screen's work area.
     RECT around{};
     if (owner_ && ::IsWindowVisible(owner_)) {
@@ -131,7 +126,16 @@ void FormWin::ApplyLayout(UINT dpi) {
     const int x = std::max(0, static_cast<int>(around.left + ((around.right - around.left) - width) / 2));
     const int y = std::max(0, static_cast<int>(around.top + ((around.bottom - around.top) - height) / 2));
     ::SetWindowPos(window_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutControls(dpi);
+}
 
+// The controls at this DPI, mirrored against the client area the window has: the window
+// itself is not moved.
+void FormWin::LayoutControls(UINT dpi) {
+    dpi_ = dpi;
+    fonts_.clear();
+    const int d = static_cast<int>(dpi);
+    const int clientWidth = ClientWidth(window_);
     for (const auto& spec : design_.layout) {
         const TwipsRect r = WindowRectOf(design_.layout, spec);
         const int w = TwipsToPixels(r.width, d);
@@ -284,12 +288,19 @@ LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         }
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            // High contrast switched on or off, or its colours changed.
+            colours_.RefreshSystemColours();
+            ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            break;
         case WM_DPICHANGED: {
+            // Where Windows suggests, on the monitor the window moved to; never re-centred.
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            ApplyLayout(HIWORD(wParam));
             ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                            suggested->right - suggested->left, suggested->bottom - suggested->top,
                            SWP_NOZORDER | SWP_NOACTIVATE);
+            LayoutControls(HIWORD(wParam));
             return 0;
         }
         case WM_ACTIVATE:

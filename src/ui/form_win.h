@@ -68,6 +68,7 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
+    void LayoutControls(UINT dpi);
     HFONT FontFor(int centiPoints, bool bold);
 
     HINSTANCE instance_;

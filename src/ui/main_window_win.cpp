@@ -124,6 +124,18 @@ bool MainWindowWin::CreateControl(const ControlSpec& spec) {
 }
 
 void MainWindowWin::ApplyLayout(UINT dpi) {
+    ApplyFont(dpi);
+    const SIZE size = WindowSizeFor(window_, TwipsToPixels(kMainClientWidthTwips, static_cast<int>(dpi)),
+                                    TwipsToPixels(kMainClientHeightTwips, static_cast<int>(dpi)), dpi);
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::SetWindowPos(window_, nullptr, work.left + ((work.right - work.left) - size.cx) / 2,
+                   work.top + ((work.bottom - work.top) - size.cy) / 2, size.cx, size.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutControls();
+}
+
+void MainWindowWin::ApplyFont(UINT dpi) {
     dpi_ = dpi;
     LOGFONTW font{};
     font.lfHeight = -::MulDiv(kMainFontCentiPoints, static_cast<int>(dpi), 7200);
@@ -132,21 +144,13 @@ void MainWindowWin::ApplyLayout(UINT dpi) {
     font.lfQuality = CLEARTYPE_QUALITY;
     ::lstrcpynW(font.lfFaceName, Widen(kMainFontFace).c_str(), LF_FACESIZE);
     font_.reset(::CreateFontIndirectW(&font));
+}
 
-    const int clientWidth = TwipsToPixels(kMainClientWidthTwips, static_cast<int>(dpi));
-    const int clientHeight = TwipsToPixels(kMainClientHeightTwips, static_cast<int>(dpi));
-    RECT frame{0, 0, clientWidth, clientHeight};
-    const DWORD style = static_cast<DWORD>(::GetWindowLongW(window_, GWL_STYLE));
-    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongW(window_, GWL_EXSTYLE));
-    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    ::SetWindowPos(window_, nullptr, work.left + ((work.right - work.left) - width) / 2,
-                   work.top + ((work.bottom - work.top) - height) / 2, width, height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-
+// The controls at the window's DPI, mirrored against the client area the window has: the
+// window itself is not moved.
+void MainWindowWin::LayoutControls() {
+    const UINT dpi = dpi_;
+    const int clientWidth = ClientWidth(window_);
     for (const auto& spec : kMainLayout) {
         HWND control = Control(spec.id);
         if (!control) continue;
@@ -333,12 +337,20 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
             case WM_SETFOCUS:
                 self->focus_.OnSetFocus(window);
                 return 0;
+            case WM_SYSCOLORCHANGE:
+            case WM_SETTINGCHANGE:
+                // High contrast switched on or off, or its colours changed.
+                self->colours_.RefreshSystemColours();
+                ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+                break;
             case WM_DPICHANGED: {
+                // Where Windows suggests, on the monitor the window moved to; never re-centred.
                 const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-                self->ApplyLayout(HIWORD(wParam));
                 ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
                                suggested->right - suggested->left, suggested->bottom - suggested->top,
                                SWP_NOZORDER | SWP_NOACTIVATE);
+                self->ApplyFont(HIWORD(wParam));
+                self->LayoutControls();
                 return 0;
             }
             case WM_CLOSE:

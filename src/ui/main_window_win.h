@@ -48,6 +48,8 @@ private:
     HWND Control(int controlId) const;
     bool CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
+    void ApplyFont(UINT dpi);
+    void LayoutControls();
     void OnCommand(int id);
     void OnEnter();
 
