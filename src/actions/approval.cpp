@@ -198,8 +198,8 @@ bool ConfirmRescueVm(intake::Context& context) {
 bool RelaunchElevated(intake::Context& context, const std::string& actionKey, const std::string& token,
                       bool createRestorePoint) {
     auto& system = context.system;
-    const std::string commandLine =
-        BuildElevatedCommandLine(actionKey, token, createRestorePoint, context.request);
+    const std::string commandLine = BuildElevatedCommandLine(actionKey, token, createRestorePoint,
+                                                             context.request, system.process.UserSid());
     // Windows brings the elevation prompt to the front only for an owner window in the
     // foreground; for a hidden or background one it waits minimised on the taskbar.
     const platform::WindowHandle owner = context.window.BeginSystemPrompt(kWaitingForElevation);

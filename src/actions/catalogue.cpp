@@ -6,6 +6,7 @@
 
 #include "actions/composite.h"
 #include "base/text.h"
+#include "intake/account.h"
 #include "intake/system_folders.h"
 
 namespace kelto::actions {
@@ -220,7 +221,8 @@ constexpr auto kKeys = [] {
     return keys;
 }();
 
-void FillFromRow(platform::System& system, const Row& row, ActionInfo& info) {
+void FillFromRow(platform::System& system, const Row& row, ActionInfo& info,
+                 const intake::CustomerAccount& customer) {
     if (row.runas) info.Verb = "runas";
     switch (row.fill) {
         case Fill::Console:
@@ -254,10 +256,10 @@ void FillFromRow(platform::System& system, const Row& row, ActionInfo& info) {
     // An unset variable gives an empty piece; the entry is still found.
     switch (row.fill) {
         case Fill::TempFolder:
-            info.Arguments = system.environment.Get("TEMP");
+            info.Arguments = intake::CustomerTempFolder(system, customer);
             break;
         case Fill::DownloadsFolder:
-            info.Arguments = system.environment.Get("USERPROFILE") + "\\Downloads";
+            info.Arguments = intake::CustomerProfileFolder(system, customer) + "\\Downloads";
             break;
         case Fill::SystemProgram:
             info.File = intake::ResolveSystemFile(system.environment, system.files, std::string(*row.file));
@@ -269,10 +271,11 @@ void FillFromRow(platform::System& system, const Row& row, ActionInfo& info) {
 
 }  // namespace
 
-bool GetActionInfo(platform::System& system, std::string_view key, ActionInfo& info) {
+bool GetActionInfo(platform::System& system, std::string_view key, ActionInfo& info,
+                   const intake::CustomerAccount& customer) {
     for (const Row& row : kCatalogue) {
         if (row.key == key) {
-            FillFromRow(system, row, info);
+            FillFromRow(system, row, info, customer);
             return true;
         }
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "intake/request_state.h"
 #include "platform/system.h"
 
 namespace kelto::actions {
@@ -52,8 +53,10 @@ std::optional<ActionTraits> GetActionTraits(std::string_view key);
 
 // Looks the key up by exact, case-sensitive equality. True and `info` filled when the key is
 // in the catalogue; false and `info` untouched otherwise. Environment-dependent rows read the
-// environment and the file system at the moment of the call.
-bool GetActionInfo(platform::System& system, std::string_view key, ActionInfo& info);
+// environment and the file system at the moment of the call; the "temp" and "downloads" rows
+// name the customer's folders.
+bool GetActionInfo(platform::System& system, std::string_view key, ActionInfo& info,
+                   const intake::CustomerAccount& customer = {});
 
 // Every catalogue key, in table order.
 std::span<const std::string_view> CatalogueKeys();

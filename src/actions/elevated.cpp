@@ -2,6 +2,7 @@
 
 #include "actions/catalogue.h"
 #include "actions/elevated_line.h"
+#include "intake/account.h"
 #include "intake/activity_log.h"
 #include "intake/context.h"
 #include "intake/session_store.h"
@@ -62,11 +63,12 @@ void HandleElevatedRequest(intake::Context& context, const std::string& commandL
         return;
     }
     ApplyToRequestState(*request, context.request);
+    context.request.Customer = intake::ResolveCustomerAccount(context.system, request->accountSid);
 
     // Both are evaluated: an expired session is cleared even when the token is good.
     const bool tokenValid = token::IsTokenValid(context.system.clock, request->token);
-    const bool sessionAuthorized =
-        intake::IsSessionAuthorized(context.system, context.request.CurrentSessionId);
+    const bool sessionAuthorized = intake::IsSessionAuthorized(
+        context.system, context.request.CurrentSessionId, context.request.Customer);
     if (!tokenValid && !sessionAuthorized) {
         Warn(context, std::string("קוד הטוקן פג לפני אישור UAC.") + kCrLf + "בקש מהנציג ליצור טוקן חדש.");
         return;
@@ -98,7 +100,7 @@ void LaunchAction(intake::Context& context, const std::string& actionKey) {
     }
     ActionInfo info;
     info.Verb = "open";
-    if (!GetActionInfo(context.system, actionKey, info)) return;
+    if (!GetActionInfo(context.system, actionKey, info, context.request.Customer)) return;
     // This instance already holds administrator rights.
     if (info.Verb == "runas") info.Verb = "open";
 

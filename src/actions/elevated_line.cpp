@@ -31,10 +31,11 @@ std::int32_t PortValue(const std::string& field) {
 }  // namespace
 
 std::string BuildElevatedCommandLine(const std::string& actionKey, const std::string& token,
-                                     bool createRestorePoint, const intake::RequestState& request) {
+                                     bool createRestorePoint, const intake::RequestState& request,
+                                     const std::string& userSid) {
     return "/elevated:" + actionKey + ":" + token + (createRestorePoint ? ":1" : ":0") + ":" +
            request.CurrentSessionId + ":" + request.ServerHost + ":" + std::to_string(request.ServerPort) +
-           (request.ServerUseTls ? ":1" : ":0");
+           (request.ServerUseTls ? ":1" : ":0") + (userSid.empty() ? "" : ":" + userSid);
 }
 
 std::optional<ElevatedRequest> ParseElevatedCommandLine(const std::string& commandLine) {
@@ -49,6 +50,7 @@ std::optional<ElevatedRequest> ParseElevatedCommandLine(const std::string& comma
     if (fields.size() > 5) request.serverHost = text::ToLowerAscii(text::TrimSpaces(fields[5]));
     if (fields.size() > 6) request.serverPort = PortValue(fields[6]);
     if (fields.size() > 7) request.serverUseTls = text::TrimSpaces(fields[7]) == "1";
+    if (fields.size() > 8) request.accountSid = text::TrimSpaces(fields[8]);
     return request;
 }
 

@@ -12,6 +12,17 @@
 
 namespace kelto::intake {
 
+// Whose request the process carries out. The elevated instance acts for the account that
+// asked: with an administrator's credentials typed in a standard account it runs as that
+// administrator, while the session and the folders are the customer's.
+struct CustomerAccount {
+    // The root of the customer's hive: "HKCU\" (this process's own) or "HKU\<SID>\".
+    std::string registryRoot = "HKCU\\";
+    // The customer's profile folder and TEMP; empty: this process's own.
+    std::string profileFolder;
+    std::string tempFolder;
+};
+
 // The values of the one request this process handles. Filled from a protocol URL or from
 // the elevated command line; empty, 0 or false at process start.
 struct RequestState {
@@ -25,6 +36,8 @@ struct RequestState {
     // Set when an action was handed to the elevated instance, or the cable guide found the
     // internet back; the window that opened offline support then closes too.
     bool ActionLaunched = false;
+    // The customer's account; this process's own unless the elevated line names another.
+    CustomerAccount Customer;
 };
 
 // ---- session ID ----

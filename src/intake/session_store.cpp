@@ -5,6 +5,7 @@
 
 #include "base/calendar.h"
 #include "base/text.h"
+#include "intake/account.h"
 #include "intake/activity_log.h"
 #include "intake/registry_names.h"
 #include "intake/request_state.h"
@@ -31,8 +32,8 @@ bool ParseStoredNumber(const std::string& textValue, std::int64_t& value) {
            value <= std::numeric_limits<std::int32_t>::max();
 }
 
-bool ReadStoredId(platform::Registry& registry, std::string& id) {
-    if (!registry.ReadString(kSessionIdValue, id)) return false;
+bool ReadStoredId(platform::Registry& registry, std::string& id, const CustomerAccount& account = {}) {
+    if (!registry.ReadString(InCustomerHive(account, kSessionIdValue), id)) return false;
     id = text::ToLowerAscii(id);
     return true;
 }
@@ -56,20 +57,21 @@ void AuthorizeSession(platform::System& system, const std::string& sessionId) {
     WriteLog(system, "Support session authorized: " + id);
 }
 
-bool IsSessionAuthorized(platform::System& system, const std::string& sessionId) {
+bool IsSessionAuthorized(platform::System& system, const std::string& sessionId,
+                         const CustomerAccount& account) {
     const std::string id = text::ToLowerAscii(text::TrimSpaces(sessionId));
     if (id.empty()) return false;
     std::string storedId;
     std::string expiresText;
     std::int64_t expiresAt = 0;
-    if (!ReadStoredId(system.registry, storedId) ||
-        !system.registry.ReadString(kExpiresAtValue, expiresText) ||
+    if (!ReadStoredId(system.registry, storedId, account) ||
+        !system.registry.ReadString(InCustomerHive(account, kExpiresAtValue), expiresText) ||
         !ParseStoredNumber(expiresText, expiresAt)) {
         return false;
     }
     if (id != storedId) return false;
     if (expiresAt < SecondsSince2024(system.clock)) {
-        ClearAuthorizedSession(system.registry);
+        ClearAuthorizedSession(system.registry, account);
         return false;
     }
     // A stored ID that a URL could never carry is not a session of ours (while it lasts;
@@ -83,10 +85,10 @@ std::string GetAuthorizedSessionId(platform::System& system) {
     return IsSessionAuthorized(system, storedId) ? storedId : std::string();
 }
 
-void ClearAuthorizedSession(platform::Registry& registry) {
-    registry.Delete(kSessionIdValue);
-    registry.Delete(kExpiresAtValue);
-    registry.Delete(kSessionKey);
+void ClearAuthorizedSession(platform::Registry& registry, const CustomerAccount& account) {
+    registry.Delete(InCustomerHive(account, kSessionIdValue));
+    registry.Delete(InCustomerHive(account, kExpiresAtValue));
+    registry.Delete(InCustomerHive(account, kSessionKey));
 }
 
 }  // namespace kelto::intake

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "intake/request_state.h"
 #include "platform/system.h"
 
 namespace kelto::intake {
@@ -16,8 +17,11 @@ std::int64_t SecondsSince2024(const platform::DateTime& t);
 std::int32_t SecondsSince2024(platform::Clock& clock);
 
 void AuthorizeSession(platform::System& system, const std::string& sessionId);
-bool IsSessionAuthorized(platform::System& system, const std::string& sessionId);
+// The session is read (and, once expired, cleared) in the customer's hive: this process's own
+// unless the elevated instance acts for another account.
+bool IsSessionAuthorized(platform::System& system, const std::string& sessionId,
+                         const CustomerAccount& account = {});
 std::string GetAuthorizedSessionId(platform::System& system);
-void ClearAuthorizedSession(platform::Registry& registry);
+void ClearAuthorizedSession(platform::Registry& registry, const CustomerAccount& account = {});
 
 }  // namespace kelto::intake

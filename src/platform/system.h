@@ -72,8 +72,8 @@ struct ReadResult {
 
 // Registry access by full name, e.g. "HKCU\Software\KeltoRemote\AuthorizedSession\SessionID".
 // A name that ends in "\" denotes a key: its default value when read or written, the key
-// itself when deleted. Roots: "HKCU\" and "HKLM\" (the machine's native view, also for the
-// 32-bit helper on 64-bit Windows).
+// itself when deleted. Roots: "HKCU\", "HKU\" (the loaded hives of the accounts, by SID) and
+// "HKLM\" (the machine's native view, also for the 32-bit helper on 64-bit Windows).
 class Registry {
 public:
     virtual ~Registry() = default;
@@ -151,10 +151,21 @@ public:
     virtual AppendResult Append(const std::string& path, const std::string& bytes) = 0;
 };
 
-// The running process: its command line and its module path.
+// How a SID given as text relates to the account this process runs as.
+enum class AccountMatch {
+    NotASid,   // the system does not read it as a SID
+    Own,       // the process's own user
+    Other,     // another account
+};
+
+// The running process: its command line, its module path and the account it runs as.
 class Process {
 public:
     virtual ~Process() = default;
+    // The user SID of the process's token as text ("S-1-5-21-..."); empty when unreadable.
+    virtual std::string UserSid() = 0;
+    // Compares the SID with the process's own user SID, as SIDs (not as texts).
+    virtual AccountMatch MatchAccount(const std::string& sid) = 0;
     // The whole command line as Windows gave it, program path included.
     virtual std::string CommandLine() = 0;
     // The path of the running executable; empty when the system cannot tell it.

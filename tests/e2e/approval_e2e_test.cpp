@@ -101,7 +101,7 @@ TEST_F(ApprovalTest, RealRoadFromTheUrlToTheStartedCommandWindow) {
                 ElementsAre(VersionLine("\"kelto:ipconfig/sid/s-42\""), "Parsed tool: [ipconfig]",
                             "Support session: [s-42]", "Support session authorized: s-42",
                             "Approved offline tool: ipconfig",
-                            VersionLine("/elevated:ipconfig:" + token + ":0:s-42::0:0")));
+                            VersionLine("/elevated:ipconfig:" + token + ":0:s-42::0:0:" + OwnUserSid())));
 
     const auto id = ReadRegistry(kSessionKey, L"SessionID");
     const auto expires = ReadRegistry(kSessionKey, L"ExpiresAt");

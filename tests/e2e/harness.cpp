@@ -1,4 +1,6 @@
 #include "harness.h"
+
+#include <sddl.h>
 // After <windows.h>, which the harness brings.
 #include <shellapi.h>
 
@@ -192,6 +194,22 @@ private:
 
 ::testing::Matcher<const std::string&> IsLogLine(const std::string& message) {
     return ::testing::MakeMatcher(new LogLineMatcher(message));
+}
+
+std::string OwnUserSid() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) throw DriverError("OpenProcessToken");
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    const BOOL read = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    ::CloseHandle(token);
+    LPWSTR text = nullptr;
+    if (!read || !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        throw DriverError("the test's own user SID");
+    const std::string sid = Narrow(text);
+    ::LocalFree(text);
+    return sid;
 }
 
 std::string VersionLine(const std::string& commandLine) {

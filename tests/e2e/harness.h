@@ -129,6 +129,10 @@ bool WaitForText(HWND control, const std::string& expected, milliseconds wait = 
 // (trimmed), e.g. VersionLine("/e") == "Version 1.12.0 Command: [/e]".
 std::string VersionLine(const std::string& commandLine);
 
+// The user SID of this test program's account as Windows gives it ("S-1-5-21-..."): the
+// helpers it starts run as the same account, and put it on the elevated line.
+std::string OwnUserSid();
+
 // The entry field (the first edit control) of a window; fails the test when there is none.
 const ControlInfo& EntryField(const WindowSnapshot& window);
 

@@ -65,7 +65,7 @@ TEST_F(HebrewCodePage, TheOfflineWindowsLinesAreWindows1255) {
             "Approved offline tool: ipconfig",
             // "Offline: הפעולה נשלחה: הצגת פרטי IP"
             "Offline: \xE4\xF4\xF2\xE5\xEC\xE4 \xF0\xF9\xEC\xE7\xE4: \xE4\xF6\xE2\xFA \xF4\xF8\xE8\xE9 IP",
-            "Version 1.12.0 Command: [/elevated:ipconfig::0:s-42::0:0]"));
+            "Version 1.12.0 Command: [/elevated:ipconfig::0:s-42::0:0:" + OwnUserSid() + "]"));
 }
 
 }  // namespace

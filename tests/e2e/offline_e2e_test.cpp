@@ -603,7 +603,8 @@ TEST_F(OfflineTest, AValidTokenSendsTheActionAndEverythingCloses) {
                 ElementsAre("Version 1.12.0 Command: []", "Offline Ethernet cable guide opened.",
                             AsAnsi("Offline: מצב טיפול ללא אינטרנט נפתח."), "Approved offline tool: ipconfig",
                             AsAnsi("Offline: הפעולה נשלחה: הצגת פרטי IP"),
-                            "Version 1.12.0 Command: [/elevated:ipconfig:" + token + ":0:::0:0]"));
+                            "Version 1.12.0 Command: [/elevated:ipconfig:" + token + ":0:::0:0:" +
+                                OwnUserSid() + "]"));
 }
 
 TEST_F(OfflineTest, AStoredSessionDisablesTheTokenBoxAndActionsNeedNoToken) {
@@ -621,7 +622,8 @@ TEST_F(OfflineTest, AStoredSessionDisablesTheTokenBoxAndActionsNeedNoToken) {
     WaitForExit(helper);
     WaitUntilAllEnded();
     ASSERT_THAT(Launches(), SizeIs(1));
-    EXPECT_EQ(LogMessages().back(), "Version 1.12.0 Command: [/elevated:ipconfig::0:s-42::0:0]");
+    EXPECT_EQ(LogMessages().back(),
+              "Version 1.12.0 Command: [/elevated:ipconfig::0:s-42::0:0:" + OwnUserSid() + "]");
 }
 
 TEST_F(OfflineTest, InternetChecksShowOfflineThenOnlineAndKeepTheWindowOpen) {

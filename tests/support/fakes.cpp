@@ -301,6 +301,37 @@ platform::AppendResult FakeFileSystem::Append(const std::string& path, const std
 
 // ---- process ----
 
+namespace {
+// A SID's numbers as Windows reads them: "S-1-" then an authority and its sub-authorities, or
+// one of the two-letter aliases the string form also takes.
+std::optional<std::vector<unsigned long long>> SidNumbers(const std::string& text) {
+    if (text == "BA") return SidNumbers("S-1-5-32-544");
+    if (text == "SY") return SidNumbers("S-1-5-18");
+    if (text.size() < 4 || (text[0] != 'S' && text[0] != 's') || text[1] != '-') return std::nullopt;
+    std::vector<unsigned long long> numbers;
+    std::size_t at = 2;
+    while (at <= text.size()) {
+        const std::size_t end = std::min(text.find('-', at), text.size());
+        if (end == at || end - at > 19) return std::nullopt;
+        unsigned long long n = 0;
+        for (std::size_t i = at; i < end; ++i) {
+            if (text[i] < '0' || text[i] > '9') return std::nullopt;
+            n = n * 10 + static_cast<unsigned>(text[i] - '0');
+        }
+        numbers.push_back(n);
+        at = end + 1;
+    }
+    if (numbers.size() < 2 || numbers[0] != 1) return std::nullopt;
+    return numbers;
+}
+}  // namespace
+
+platform::AccountMatch FakeProcess::MatchAccount(const std::string& sid) {
+    const auto other = SidNumbers(sid);
+    if (!other) return platform::AccountMatch::NotASid;
+    return other == SidNumbers(userSid) ? platform::AccountMatch::Own : platform::AccountMatch::Other;
+}
+
 std::string FakeProcess::ToAnsiCodePage(const std::string& utf8) {
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {

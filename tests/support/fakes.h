@@ -135,6 +135,11 @@ class FakeProcess : public platform::Process {
 public:
     std::string CommandLine() override { return commandLine; }
     std::string ModuleFileName() override { return moduleFileName; }
+    std::string UserSid() override { return userSid; }
+    // As Windows compares SIDs: by value, so "S-1-5-21-01-2" is "S-1-5-21-1-2"; aliases such as
+    // "BA" read as SIDs too.
+    platform::AccountMatch MatchAccount(const std::string& sid) override;
+    std::string userSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
     // Stands in for code page 1252: every byte outside ASCII of a multi-byte UTF-8
     // sequence becomes one "?".
     std::string ToAnsiCodePage(const std::string& utf8) override;

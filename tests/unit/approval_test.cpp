@@ -83,7 +83,7 @@ TEST_F(Approval, ValidTokenRunsTheWholeRoadToTheElevationPrompt) {
     EXPECT_EQ(call.verb, "runas");
     EXPECT_EQ(call.file, kExe);
     // The trimmed token travels.
-    EXPECT_EQ(call.parameters, "/elevated:ipconfig:226939:0:s-42::0:0");
+    EXPECT_EQ(call.parameters, "/elevated:ipconfig:226939:0:s-42::0:0:S-1-5-21-1004336348-1177238915-682003330-1001");
     EXPECT_EQ(call.directory, "C:\\Program Files\\Kelto");
     EXPECT_EQ(call.showMode, 1);
     EXPECT_EQ(call.owner, f.mainWindow.handle);
@@ -98,7 +98,7 @@ TEST_F(Approval, AuthorizedSessionSkipsThePromptAndCarriesAnEmptyToken) {
     actions::PromptTokenAndRequest(f.context, "flushdns");
     EXPECT_TRUE(f.dialogs.inputBoxes.empty());
     ASSERT_EQ(f.shell.calls.size(), 1u);
-    EXPECT_EQ(f.shell.calls[0].parameters, "/elevated:flushdns::1:s-42::0:0");
+    EXPECT_EQ(f.shell.calls[0].parameters, "/elevated:flushdns::1:s-42::0:0:S-1-5-21-1004336348-1177238915-682003330-1001");
     EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Approved offline tool: flushdns"});
 }
 
@@ -114,7 +114,7 @@ TEST_F(Approval, TheInputBoxAsksForTheTokenAndCancelEndsSilently) {
     f.dialogs.answers = {kIdYes, kIdNo};
     actions::PromptTokenAndRequest(f.context, "ipconfig");
     ASSERT_EQ(f.shell.calls.size(), 1u);
-    EXPECT_EQ(f.shell.calls[0].parameters, "/elevated:ipconfig:226939:0:s-42::0:0");
+    EXPECT_EQ(f.shell.calls[0].parameters, "/elevated:ipconfig:226939:0:s-42::0:0:S-1-5-21-1004336348-1177238915-682003330-1001");
 }
 
 TEST_F(Approval, DecliningConsentAfterAValidTokenLeavesTheSessionAuthorized) {
@@ -181,7 +181,7 @@ TEST_F(Approval, ATokenThatWouldShiftTheElevatedFieldsIsRefusedInAnAuthorizedSes
     // An ordinary token is passed on unchecked, as typed.
     f.dialogs.answers = {kIdYes, kIdNo};
     EXPECT_TRUE(actions::RequestAction(f.context, "ipconfig", "abc"));
-    EXPECT_EQ(f.shell.calls.at(0).parameters, "/elevated:ipconfig:abc:0:s-42::0:0");
+    EXPECT_EQ(f.shell.calls.at(0).parameters, "/elevated:ipconfig:abc:0:s-42::0:0:S-1-5-21-1004336348-1177238915-682003330-1001");
 }
 
 struct ConfirmationCase {
@@ -252,8 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
     Keys, NoRestoreQuestion,
     ::testing::Values(
         NoRestoreQuestionCase{"restorelastkelto",
-                              "/elevated:restorelastkelto:226939:0:s-42:support.example.com:8443:1"},
-        NoRestoreQuestionCase{"virtualiso", "/elevated:virtualiso:226939:0:s-42:support.example.com:8443:1"}),
+                              "/elevated:restorelastkelto:226939:0:s-42:support.example.com:8443:1:S-1-5-21-1004336348-1177238915-682003330-1001"},
+        NoRestoreQuestionCase{"virtualiso", "/elevated:virtualiso:226939:0:s-42:support.example.com:8443:1:S-1-5-21-1004336348-1177238915-682003330-1001"}),
     [](const auto& info) { return info.param.key; });
 
 TEST_F(Approval, RescueVmWithoutAServerAddressIsRefusedAfterConsent) {

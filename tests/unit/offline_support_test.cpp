@@ -148,7 +148,7 @@ TEST_P(OfflineButton, ASentActionIsListedAndClosesTheWindow) {
     // The trimmed token travels in the elevated command line; restore point declined.
     ASSERT_EQ(f.shell.calls.size(), 1u);
     EXPECT_EQ(f.shell.calls[0].verb, "runas");
-    EXPECT_EQ(f.shell.calls[0].parameters, std::string("/elevated:") + c.key + ":226939:0:s-42::0:0");
+    EXPECT_EQ(f.shell.calls[0].parameters, std::string("/elevated:") + c.key + ":226939:0:s-42::0:0:S-1-5-21-1004336348-1177238915-682003330-1001");
     // Every box of the approval belongs to the offline window.
     for (const auto& box : f.dialogs.boxes) EXPECT_EQ(box.owner, view.handle) << box.text;
     EXPECT_TRUE(f.request.ActionLaunched);
@@ -203,7 +203,7 @@ TEST_F(OfflineWindow, AnAuthorizedSessionRunsWithoutAToken) {
     f.dialogs.answers = {kIdYes, kIdNo};
     EXPECT_TRUE(ui::RunOfflineAction(f.context, view, "ipconfig", "הצגת פרטי IP"));
     ASSERT_EQ(f.shell.calls.size(), 1u);
-    EXPECT_EQ(f.shell.calls[0].parameters, "/elevated:ipconfig::0:s-42::0:0");
+    EXPECT_EQ(f.shell.calls[0].parameters, "/elevated:ipconfig::0:s-42::0:0:S-1-5-21-1004336348-1177238915-682003330-1001");
 }
 
 // The window opened inside the support session, which then ran out: a refused action gives

@@ -99,6 +99,9 @@ public:
     std::string CommandLine() override { return "\"C:\\Program Files\\Kelto\\KeltoClientHelper.exe\""; }
     std::string ModuleFileName() override { return "C:\\Program Files\\Kelto\\KeltoClientHelper.exe"; }
     std::string ToAnsiCodePage(const std::string& utf8) override { return utf8; }
+    // A customer's account as Windows names it; the elevated line carries it as its last field.
+    std::string UserSid() override { return "S-1-5-21-1004336348-1177238915-682003330-1001"; }
+    platform::AccountMatch MatchAccount(const std::string&) override { return platform::AccountMatch::Own; }
 };
 
 class NoChildren : public platform::ChildProcesses {

@@ -2,6 +2,9 @@
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
+#include <sddl.h>
+
+#include <vector>
 
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
@@ -101,6 +104,43 @@ std::string Win32Process::ModuleFileName() {
         buffer.resize(buffer.size() * 2);
     }
     return {};
+}
+
+namespace {
+// The process token's user, in a buffer that TOKEN_USER points into.
+std::vector<BYTE> TokenUser() {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), ::TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !::GetTokenInformation(token.get(), ::TokenUser, buffer.data(), size, &size)) return {};
+    return buffer;
+}
+}  // namespace
+
+std::string Win32Process::UserSid() {
+    const std::vector<BYTE> user = TokenUser();
+    if (user.empty()) return {};
+    LPWSTR text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &text)) return {};
+    std::string sid = Narrow(text);
+    ::LocalFree(text);
+    return sid;
+}
+
+AccountMatch Win32Process::MatchAccount(const std::string& sid) {
+    PSID other = nullptr;
+    if (!::ConvertStringSidToSidW(Widen(sid).c_str(), &other)) return AccountMatch::NotASid;
+    const std::vector<BYTE> user = TokenUser();
+    const bool own =
+        !user.empty() && ::EqualSid(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, other);
+    ::LocalFree(other);
+    // An unreadable own token: the SID cannot be told apart from it, so it is not trusted as
+    // another account's either.
+    if (user.empty()) return AccountMatch::NotASid;
+    return own ? AccountMatch::Own : AccountMatch::Other;
 }
 
 std::string Win32Process::ToAnsiCodePage(const std::string& utf8) {

@@ -30,6 +30,8 @@ bool ParseName(const std::string& name, RegistryName& out) {
     };
     if (is(L"HKCU") || is(L"HKEY_CURRENT_USER")) {
         out.root = HKEY_CURRENT_USER;
+    } else if (is(L"HKU") || is(L"HKEY_USERS")) {
+        out.root = HKEY_USERS;
     } else if (is(L"HKLM") || is(L"HKEY_LOCAL_MACHINE")) {
         out.root = HKEY_LOCAL_MACHINE;
         // The machine-wide settings the helper touches are Windows' own: reach the native

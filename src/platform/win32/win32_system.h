@@ -54,6 +54,8 @@ class Win32Process : public Process {
 public:
     std::string CommandLine() override;
     std::string ModuleFileName() override;
+    std::string UserSid() override;
+    AccountMatch MatchAccount(const std::string& sid) override;
     std::string ToAnsiCodePage(const std::string& utf8) override;
 };
 
