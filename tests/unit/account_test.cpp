@@ -102,7 +102,7 @@ TEST_F(Account, ALineWithoutTheFieldReadsTheOwnHiveAsBefore) {
 TEST_F(Account, AMalformedForeignOrOwnSidAuthorizesNothingByItself) {
     PlantSession(std::string("HKU\\") + kCustomer + "\\", "s-42", Now() + 3600);
     PlantSession(std::string("HKU\\") + kOtherCustomer + "\\", "s-7", Now() + 3600);
-    for (const std::string field :
+    for (const std::string& field :
          {std::string("BA"), std::string(kCustomer) + "\\x", std::string("S-1-5-021"),
           std::string(kOtherCustomer), std::string(kAdministrator),
           std::string(kCustomer) + "-1-2-3-4-5-6-7-8-9-10-11-12"}) {

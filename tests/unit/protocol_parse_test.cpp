@@ -126,7 +126,7 @@ class ServerAddress : public ::testing::TestWithParam<AddressCase> {};
 TEST_P(ServerAddress, FillsTheRequestState) {
     const AddressCase& c = GetParam();
     // Whatever the state held before is replaced.
-    intake::RequestState request{"keep", "old.example", 8080, true, true};
+    intake::RequestState request{"keep", "old.example", 8080, true, true, {}};
     intake::ParseServerAddress(c.input, request);
     EXPECT_EQ(request.ServerHost, c.host);
     EXPECT_EQ(request.ServerPort, c.port);
