@@ -17,6 +17,7 @@
 #include "actions/catalogue.h"
 #include "actions/elevated.h"
 #include "actions/elevated_line.h"
+#include "intake/account.h"
 #include "base/text.h"
 #include "intake/protocol_parse.h"
 #include "intake/session_store.h"
@@ -63,6 +64,13 @@ void CheckHandledLine(const std::string& line, bool authorize) {
     if (authorize) kelto::intake::AuthorizeSession(f.system, "s-42");
     kelto::actions::HandleElevatedRequest(f.context, line);
     CheckRequestState(f.request, line);
+    // The account field names a hive only as another account's plain SID.
+    const std::string& root = f.request.Customer.registryRoot;
+    if (root != "HKCU\\" &&
+        !(root.starts_with("HKU\\") && root.ends_with("\\") &&
+          kelto::intake::IsWellFormedSidText(std::string_view(root).substr(4, root.size() - 5)))) {
+        Violation("account field names a hive", root);
+    }
     if (f.shell.calls.size() > 1) Violation("more than one start", line);
     if (!f.children.commandLines.empty()) Violation("child process", f.children.commandLines[0]);
     if (f.shell.calls.empty()) return;
