@@ -27,7 +27,8 @@ struct WinHttp {
     decltype(&::WinHttpCloseHandle) closeHandle = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpCloseHandle);
     decltype(&::WinHttpGetIEProxyConfigForCurrentUser) getUserProxyConfig =
         KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpGetIEProxyConfigForCurrentUser);
-    decltype(&::WinHttpGetProxyForUrl) getProxyForUrl = KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpGetProxyForUrl);
+    decltype(&::WinHttpGetProxyForUrl) getProxyForUrl =
+        KELTO_SYSTEM_FUNCTION(kWinHttp, WinHttpGetProxyForUrl);
 
     bool Complete() const {
         return crackUrl && open && setTimeouts && setOption && connect && openRequest && addRequestHeaders &&
@@ -74,10 +75,12 @@ struct Discovery {
 };
 
 DWORD WINAPI Discover(LPVOID parameter) {
-    const std::unique_ptr<std::shared_ptr<Discovery>> own(static_cast<std::shared_ptr<Discovery>*>(parameter));
+    const std::unique_ptr<std::shared_ptr<Discovery>> own(
+        static_cast<std::shared_ptr<Discovery>*>(parameter));
     Discovery& d = **own;
-    UniqueInternet session(d.api->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT, WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    UniqueInternet session(d.api->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT,
+                                       WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return 0;
     WINHTTP_AUTOPROXY_OPTIONS options{};
     if (d.autoDetect) {
@@ -110,7 +113,8 @@ DWORD WINAPI Discover(LPVOID parameter) {
 // its own reference to the shared state.
 std::optional<ProxyChoice> ProxyFromScript(const WinHttp& api, const std::wstring& url, bool autoDetect,
                                            const std::wstring& scriptUrl, DWORD waitMs) {
-    const auto discovery = std::make_shared<Discovery>(Discovery{&api, url, autoDetect, scriptUrl, std::nullopt});
+    const auto discovery =
+        std::make_shared<Discovery>(Discovery{&api, url, autoDetect, scriptUrl, std::nullopt});
     auto forThread = std::make_unique<std::shared_ptr<Discovery>>(discovery);
     UniqueHandle thread(::CreateThread(nullptr, 0, Discover, forThread.get(), 0, nullptr));
     if (!thread) return std::nullopt;
@@ -154,9 +158,21 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
     parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
     if (!winHttp->crackUrl(wUrl.c_str(), 0, 0, &parts)) return std::nullopt;
 
-    UniqueInternet session(winHttp->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT,
-                                         WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                         WINHTTP_NO_PROXY_BYPASS, 0));
+    // The proxy the customer's browser uses, as the browser reaches the internet; WinHTTP's own
+    // setting (the default proxy) where the user has none.
+    const auto proxy = UserProxyFor(*winHttp, wUrl);
+    DWORD access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+    const wchar_t* proxyName = WINHTTP_NO_PROXY_NAME;
+    const wchar_t* proxyBypass = WINHTTP_NO_PROXY_BYPASS;
+    if (proxy && proxy->proxy.empty()) {
+        access = WINHTTP_ACCESS_TYPE_NO_PROXY;  // a proxy script that answered DIRECT
+    } else if (proxy) {
+        access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+        proxyName = proxy->proxy.c_str();
+        if (!proxy->bypass.empty()) proxyBypass = proxy->bypass.c_str();
+    }
+    UniqueInternet session(
+        winHttp->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT, access, proxyName, proxyBypass, 0));
     if (!session) return std::nullopt;
     winHttp->setTimeouts(session.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
                          timeouts.receiveMs);
@@ -175,17 +191,6 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
     DWORD headerWait = static_cast<DWORD>(timeouts.receiveMs);
     winHttp->setOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWait,
                        sizeof headerWait);
-    // The browser's proxy, as the customer's browser reaches the internet; WinHTTP's own
-    // setting (the session's default) otherwise.
-    if (const auto proxy = UserProxyFor(*winHttp, wUrl)) {
-        WINHTTP_PROXY_INFO info{};
-        info.dwAccessType = proxy->proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        std::wstring proxyName = proxy->proxy;
-        std::wstring bypass = proxy->bypass;
-        info.lpszProxy = proxyName.empty() ? nullptr : proxyName.data();
-        info.lpszProxyBypass = bypass.empty() || proxyName.empty() ? nullptr : bypass.data();
-        winHttp->setOption(request.get(), WINHTTP_OPTION_PROXY, &info, sizeof info);
-    }
     for (const auto& [name, value] : headers) {
         const std::wstring line = Widen(name + ": " + value);
         winHttp->addRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(-1L),
