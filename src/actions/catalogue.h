@@ -21,6 +21,10 @@ struct ActionInfo {
     std::string File;         // what the shell starts (a bare name is resolved to a full path at
                               // launch); empty for the entries the helper runs itself
     std::string Arguments;    // parameters handed to the shell with `File`
+    // Non-zero when the entry's command line could not be built safely: the launch fails with
+    // this shell code (kFileNotFound) without reaching the shell, and is explained and logged
+    // as any failed launch.
+    int launchRefusal = 0;
 };
 
 // The second confirmation an action needs after the consent box.

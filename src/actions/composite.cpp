@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/command_line.h"
 #include "intake/system_folders.h"
 
 namespace kelto::actions {
@@ -69,7 +70,18 @@ void BuildNormalBootCommand(ActionInfo& info) {
 }
 
 void BuildFullNetworkResetCommand(platform::Environment& environment, ActionInfo& info) {
+    constexpr std::string_view kTitle = "איפוס מלא של רכיבי הרשת";
+    const std::string description =
+        std::string("הגדרות חומת האש יגובו לקובץ זמני, ולאחר מכן ") + "יאופסו Firewall, Winsock ו-TCP/IP.";
     const std::string temp = environment.Get("TEMP");
+    // The elevated instance may run in the customer's own account, whose programs set TEMP:
+    // such a TEMP must never become part of an administrator's command line.
+    if (!base::FitsInsideCmdQuotes(temp)) {
+        FillConsole(kTitle, description, "", info);
+        info.Arguments.clear();
+        info.launchRefusal = intake::kFileNotFound;
+        return;
+    }
     const std::string backup = Quoted(temp + "\\KeltoFirewallBackup.wfw");
     const std::string log = Quoted(temp + "\\Kelto-IP-Reset.log");
     // The old backup goes first whatever happens; from the export on, each step runs only when
@@ -82,10 +94,7 @@ void BuildFullNetworkResetCommand(platform::Environment& environment, ActionInfo
     command += " && ipconfig /flushdns";
     command += " && echo.";
     command += " && echo Restart the computer to finish.";
-    FillConsole(
-        "איפוס מלא של רכיבי הרשת",
-        std::string("הגדרות חומת האש יגובו לקובץ זמני, ולאחר מכן ") + "יאופסו Firewall, Winsock ו-TCP/IP.",
-        command, info);
+    FillConsole(kTitle, description, command, info);
 }
 
 }  // namespace kelto::actions

@@ -22,7 +22,9 @@ void BuildSafeModeCommand(ActionInfo& info);
 // Removes the safe-mode setting and restarts, whether or not the removal succeeded.
 void BuildNormalBootCommand(ActionInfo& info);
 // Exports the firewall rules to a backup file, then resets firewall, Winsock and the IP
-// stack and flushes DNS; nothing is reset when the export fails.
+// stack and flushes DNS; nothing is reset when the export fails. A TEMP that cannot stand
+// inside the line's quotes (base::FitsInsideCmdQuotes) gives no command line: `Arguments`
+// stays empty and `launchRefusal` says that the launch fails as for a file not found.
 void BuildFullNetworkResetCommand(platform::Environment& environment, ActionInfo& info);
 
 }  // namespace kelto::actions

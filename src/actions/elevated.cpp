@@ -107,12 +107,16 @@ void LaunchAction(intake::Context& context, const std::string& actionKey) {
     // The shell gets a full path and the system folder as working folder, so that nothing
     // named like the program (or like a console file in the arguments) beside the helper is
     // ever started in its place; a name found nowhere fails as the shell would fail it.
-    const intake::LaunchTarget target = intake::ResolveLaunchTarget(context.system, info.File);
-    const int result =
-        target.found ? context.system.shell.Execute(context.window.Owner(), info.Verb, target.file,
+    // A command line that could not be built safely never reaches the shell.
+    int result = info.launchRefusal;
+    if (result == 0) {
+        const intake::LaunchTarget target = intake::ResolveLaunchTarget(context.system, info.File);
+        result = target.found
+                     ? context.system.shell.Execute(context.window.Owner(), info.Verb, target.file,
                                                     info.Arguments, target.directory, platform::kShowNormal,
                                                     platform::ShellFailureBox::Caller)
                      : intake::kFileNotFound;
+    }
     if (platform::ShellSucceeded(result)) return;
 
     // Support staff know the catalogue's file, not the path it was resolved to.

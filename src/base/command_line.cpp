@@ -17,6 +17,13 @@ std::size_t ProgramTokenEnd(const std::string& commandLine) {
 }
 }  // namespace
 
+bool FitsInsideCmdQuotes(std::string_view text) {
+    for (const char c : text) {
+        if (c == '"' || c == '%' || text::IsAsciiControl(c)) return false;
+    }
+    return true;
+}
+
 std::string ProgramPathFromCommandLine(const std::string& commandLine) {
     const std::string token = commandLine.substr(0, ProgramTokenEnd(commandLine));
     return text::RemoveChar(token, '"');

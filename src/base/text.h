@@ -10,6 +10,11 @@ namespace kelto::text {
 constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool IsAsciiLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
+// U+0000 to U+001F and U+007F (bytes of a UTF-8 text: no other byte is one).
+constexpr bool IsAsciiControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
 
 std::string ToLowerAscii(std::string_view s);
 // Removes leading and trailing space characters (the blank only; tabs stay).

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/command_line.h"
+#include "base/text.h"
 
 namespace kelto::intake {
 
@@ -17,8 +18,7 @@ constexpr int kBusyRetryDelayMs = 25;
 std::string OneLogLine(std::string_view message) {
     std::string line(message);
     for (char& c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) c = kLogReplacementCharacter;
+        if (text::IsAsciiControl(c) && c != '\t') c = kLogReplacementCharacter;
     }
     return line;
 }

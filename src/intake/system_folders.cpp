@@ -117,4 +117,12 @@ LaunchTarget ResolveLaunchTarget(platform::System& system, const std::string& fi
     return target;
 }
 
+LaunchTarget ResolveSystemProgram(platform::System& system, const std::string& name) {
+    const std::string root = SystemRoot(system.environment);
+    if (!IsFullPath(root) || name.empty()) return {};
+    const auto found = FindInSystemFolders(system.files, root, name);
+    if (!found) return {};
+    return {true, *found, root + "\\System32"};
+}
+
 }  // namespace kelto::intake

@@ -35,4 +35,10 @@ struct LaunchTarget {
 // the program is nowhere or neither variable is set.
 LaunchTarget ResolveLaunchTarget(platform::System& system, const std::string& file);
 
+// A program the helper itself starts as administrator (not one of the catalogue's): looked
+// for in the system folders exactly as ResolveLaunchTarget looks there, and never on PATH,
+// whose user entries the customer's account can write. Such a program is in System32 on
+// every supported Windows; missing there, it is not found.
+LaunchTarget ResolveSystemProgram(platform::System& system, const std::string& name);
+
 }  // namespace kelto::intake

@@ -148,6 +148,8 @@ public:
     virtual bool DeleteFile(const std::string& path) = 0;
     // Appends bytes to a file, creating it; the file is opened for this one write only and
     // shared for reading and writing. Busy: another process holds it without sharing.
+    // Failed, and nothing written, also when what stands at the path is no regular file
+    // (platform::IsRegularFile): a link is never followed.
     virtual AppendResult Append(const std::string& path, const std::string& bytes) = 0;
 };
 

@@ -54,13 +54,14 @@ void RestoreFailed(intake::Context& context, std::int32_t number) {
 }
 
 // Asks Windows to restart in 15 seconds, which applies the started restore. shutdown.exe
-// goes to the shell by its full path, found as every program the helper starts is found: a
-// bare name would be looked up in the helper's own folder first, where anything downloaded
-// beside it could answer. Found nowhere, the restart is not asked for; its result was never
-// checked either.
+// goes to the shell by its full path from the system folders alone: a bare name would be
+// looked up in the helper's own folder first, where anything downloaded beside it could
+// answer, and a PATH folder may belong to the customer's account. Missing from the system
+// folders (a damaged system), the restart is not asked for; its result was never checked
+// either.
 void ScheduleRestart(intake::Context& context) {
     auto& system = context.system;
-    const intake::LaunchTarget shutdown = intake::ResolveLaunchTarget(system, "shutdown.exe");
+    const intake::LaunchTarget shutdown = intake::ResolveSystemProgram(system, "shutdown.exe");
     if (!shutdown.found) return;
     system.shell.Execute(context.window.Owner(), "open", shutdown.file,
                          "/r /t 15 /c \"Kelto System Restore\"", base::GetOwnFolder(system.process),

@@ -39,6 +39,7 @@ TEST_P(CompositeCommands, BuildTheWholeCommandLine) {
     EXPECT_EQ(info.Description, c.expected.Description);
     EXPECT_EQ(info.File, c.expected.File);
     EXPECT_EQ(info.Arguments, c.expected.Arguments);
+    EXPECT_EQ(info.launchRefusal, c.expected.launchRefusal);
     EXPECT_EQ(info.Verb, "caller verb");
 }
 
@@ -143,7 +144,57 @@ INSTANTIATE_TEST_SUITE_P(
                        R"( & netsh advfirewall export "\KeltoFirewallBackup.wfw")"
                        R"( && netsh advfirewall reset && netsh winsock reset)"
                        R"( && netsh int ip reset "\Kelto-IP-Reset.log")"
-                       R"( && ipconfig /flushdns && echo. && echo Restart the computer to finish.)"}}),
+                       R"( && ipconfig /flushdns && echo. && echo Restart the computer to finish.)"}},
+        // Inside quotes cmd takes & ^ ( ) < > and any non-ASCII letter literally.
+        CompositeCase{"FullResetTempWithShellSignsInsideItsQuotes",
+                      FullReset,
+                      {{"TEMP", "C:\\Users\\דנה (R&D) ^<x>\\Temp"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe",
+                       R"(/K if exist "C:\Users\דנה (R&D) ^<x>\Temp\KeltoFirewallBackup.wfw")"
+                       R"( del /q "C:\Users\דנה (R&D) ^<x>\Temp\KeltoFirewallBackup.wfw")"
+                       R"( & netsh advfirewall export "C:\Users\דנה (R&D) ^<x>\Temp\KeltoFirewallBackup.wfw")"
+                       R"( && netsh advfirewall reset && netsh winsock reset)"
+                       R"( && netsh int ip reset "C:\Users\דנה (R&D) ^<x>\Temp\Kelto-IP-Reset.log")"
+                       R"( && ipconfig /flushdns && echo. && echo Restart the computer to finish.)"}},
+        // A quote would end the quoted path and run what follows; cmd expands %...% even
+        // inside quotes; a control character may end or split the line. No command line at
+        // all, and the launch fails as for a file not found (code 2).
+        CompositeCase{"FullResetTempWithAQuote",
+                      FullReset,
+                      {{"TEMP", R"(C:\Temp" & calc & ")"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe", "", 2}},
+        CompositeCase{"FullResetTempWithPercentSigns",
+                      FullReset,
+                      {{"TEMP", R"(C:\%COMSPEC%\Temp)"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe", "", 2}},
+        CompositeCase{"FullResetTempWithALonePercentSign",
+                      FullReset,
+                      {{"TEMP", R"(C:\100%)"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe", "", 2}},
+        CompositeCase{"FullResetTempWithALineFeed",
+                      FullReset,
+                      {{"TEMP", "C:\\Temp\ncalc"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe", "", 2}},
+        CompositeCase{"FullResetTempWithACarriageReturn",
+                      FullReset,
+                      {{"TEMP", "C:\\Temp\r"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe", "", 2}},
+        CompositeCase{"FullResetTempWithATab",
+                      FullReset,
+                      {{"TEMP", "C:\\Te\tmp"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe", "", 2}},
+        CompositeCase{"FullResetTempWithAnEscapeAndDelete",
+                      FullReset,
+                      {{"TEMP", "C:\\T\x1b\x7f"}},
+                      {},
+                      {kFullResetTitle, kFullResetDescription, "", "cmd.exe", "", 2}}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

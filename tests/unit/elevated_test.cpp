@@ -268,6 +268,22 @@ TEST_F(Elevated, AFailedStartIsExplainedAndLogged) {
     EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
 }
 
+// A TEMP set by a program of the customer's account never reaches the elevated command
+// line: the full reset fails as a file not found would, before the shell is asked.
+TEST_F(Elevated, AFullResetWithAHostileTempIsRefusedAsAFailedStart) {
+    f.environment.variables["TEMP"] = "C:\\Temp\" & calc.exe & rem \"";
+    actions::HandleElevatedRequest(f.context, "/elevated:fullnetworkreset:226939:0");
+    EXPECT_TRUE(f.shell.calls.empty());
+    EXPECT_EQ(f.LogMessages(),
+              std::vector<std::string>{"Open failed. Tool: fullnetworkreset Result: 2 File: cmd.exe"});
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text,
+              "לא ניתן לפתוח את הפעולה:\r\nאיפוס מלא של רכיבי הרשת\r\n\r\nהקובץ לא נמצא.\r\nקוד שגיאה: "
+              "2\r\nנתיב: cmd.exe");
+    EXPECT_EQ(f.dialogs.boxes[0].title, "Kelto");
+    EXPECT_EQ(f.dialogs.boxes[0].flags, kOk | kIconExclamation);
+}
+
 // What the shell is asked for each kind of catalogue file: the catalogue's parameters,
 // unchanged, and the system folder as working folder.
 TEST_F(Elevated, EveryLaunchNamesAFullPathAndTheSystemFolder) {

@@ -1,14 +1,16 @@
-// The Windows layer against the real system: error numbers kept at the call, the machine
-// registry's native view, and the scoped GDI guards.
+// The Windows layer against the real system: error numbers kept at the call, appends only to
+// regular files, the machine registry's native view, and the scoped GDI guards.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
+#include "support/win32_scoped.h"
 
 namespace kelto {
 namespace {
@@ -54,6 +56,80 @@ TEST(FileSystemOnWindows, CreateFolderKeepsTheSystemsErrorNumber) {
 
     EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
     EXPECT_TRUE(::RemoveDirectoryW(parent.c_str()));
+}
+
+// The whole content of a file; nothing when it cannot be opened.
+std::optional<std::string> ReadWhole(const std::wstring& path) {
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string content;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+    ::CloseHandle(h);
+    return content;
+}
+
+// A fresh folder of the test's own under TEMP, emptied of the names the tests use.
+std::wstring LinkTestFolder() {
+    const std::wstring folder = TempFolder() + L"\\KeltoTestLinks";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    for (const wchar_t* name : {L"\\target.txt", L"\\KeltoClientHelper.log", L"\\plain.log"}) {
+        ::SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW((folder + name).c_str());
+    }
+    return folder;
+}
+
+TEST(FileSystemOnWindows, AppendCreatesAndExtendsARegularFile) {
+    const std::wstring log = LinkTestFolder() + L"\\plain.log";
+    platform::win32::Win32FileSystem files;
+    EXPECT_EQ(files.Append(Narrow(log), "one\r\n"), platform::AppendResult::Ok);
+    EXPECT_EQ(files.Append(Narrow(log), "two\r\n"), platform::AppendResult::Ok);
+    EXPECT_EQ(ReadWhole(log), std::optional<std::string>("one\r\ntwo\r\n"));
+    ::DeleteFileW(log.c_str());
+}
+
+// A second name for a file the elevated instance would not otherwise write: the line is
+// dropped and neither name's content changes.
+TEST(FileSystemOnWindows, AppendWritesNothingThroughAHardLink) {
+    const std::wstring folder = LinkTestFolder();
+    const std::wstring target = folder + L"\\target.txt";
+    const std::wstring log = folder + L"\\KeltoClientHelper.log";
+    testing::ScopedFile file(target);
+    ASSERT_TRUE(file.created()) << file.error();
+    ASSERT_TRUE(::CreateHardLinkW(log.c_str(), target.c_str(), nullptr)) << ::GetLastError();
+
+    platform::win32::Win32FileSystem files;
+    EXPECT_EQ(files.Append(Narrow(log), "2026-12-07 07:11:51 line\r\n"), platform::AppendResult::Failed);
+    EXPECT_EQ(ReadWhole(target), std::optional<std::string>(""));
+    EXPECT_EQ(ReadWhole(log), std::optional<std::string>(""));
+    ::DeleteFileW(log.c_str());
+    // With its second name gone, the same file is regular again.
+    EXPECT_EQ(files.Append(Narrow(target), "x"), platform::AppendResult::Ok);
+    EXPECT_EQ(ReadWhole(target), std::optional<std::string>("x"));
+}
+
+// A symbolic link at the log's name is opened as itself and never followed. Making one needs
+// the privilege or developer mode on Windows; Wine 8 reports success without making a link.
+TEST(FileSystemOnWindows, AppendWritesNothingThroughASymbolicLink) {
+    const std::wstring folder = LinkTestFolder();
+    const std::wstring target = folder + L"\\target.txt";
+    const std::wstring log = folder + L"\\KeltoClientHelper.log";
+    testing::ScopedFile file(target);
+    ASSERT_TRUE(file.created()) << file.error();
+    const bool made = ::CreateSymbolicLinkW(log.c_str(), target.c_str(),
+                                            SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
+    const DWORD attributes = ::GetFileAttributesW(log.c_str());
+    if (!made || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        ::DeleteFileW(log.c_str());
+        GTEST_SKIP() << "this system made no symbolic link";
+    }
+    platform::win32::Win32FileSystem files;
+    EXPECT_EQ(files.Append(Narrow(log), "line\r\n"), platform::AppendResult::Failed);
+    EXPECT_EQ(ReadWhole(target), std::optional<std::string>(""));
+    ::DeleteFileW(log.c_str());
 }
 
 // Whether the value exists in the machine registry's 64-bit or 32-bit view.

@@ -354,5 +354,18 @@ TEST_F(Rollback, AShutdownFoundInNoSystemFolderIsNeverStartedByItsBareName) {
     EXPECT_TRUE(f.shell.calls.empty());
 }
 
+// A PATH folder may be the customer's own (a user PATH entry): the restart is asked of
+// System32's shutdown.exe or of none, never of a copy found there.
+TEST_F(Rollback, AShutdownOnlyOnPathIsNeverStarted) {
+    f.files.entries.erase("C:\\Windows\\Sysnative\\shutdown.exe");
+    f.files.entries.erase("C:\\Windows\\System32\\shutdown.exe");
+    f.files.AddFile("C:\\Users\\customer\\Tools\\shutdown.exe");
+    f.environment.variables["PATH"] = "C:\\Windows\\System32;C:\\Users\\customer\\Tools";
+    f.systemRestore.points = {{"Kelto Before flushdns 20261207-071530", 7}};
+    restore::RollBackToLastPoint(f.context);
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"System restore started. Sequence: 7"});
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
 }  // namespace
 }  // namespace kelto

@@ -378,6 +378,71 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchCase{"EmptyFileIsNotFound", kRoot, kWindows64, "", false, "", "", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ---- ResolveSystemProgram ----
+
+struct SystemProgramCase {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    std::map<std::string, Attr> files;
+    bool found;
+    std::string expectedFile;
+};
+
+void PrintTo(const SystemProgramCase& c, std::ostream* os) { *os << c.name; }
+
+class ResolveSystemProgram : public ::testing::TestWithParam<SystemProgramCase> {};
+
+// What the helper starts on its own as administrator comes from a system folder or not at
+// all: a PATH entry may be a folder of the customer's account.
+TEST_P(ResolveSystemProgram, LooksInTheSystemFoldersAndNowhereElse) {
+    const SystemProgramCase& c = GetParam();
+    testing::FakeSystem f;
+    f.environment.variables = c.environment;
+    f.process.moduleFileName = kHelperPath;
+    for (const auto& [path, attr] : c.files) f.files.AddFile(path, attr);
+
+    const auto target = intake::ResolveSystemProgram(f.system, "shutdown.exe");
+    EXPECT_EQ(target.found, c.found);
+    if (c.found) {
+        EXPECT_EQ(target.file, c.expectedFile);
+        EXPECT_EQ(target.directory, "C:\\Windows\\System32");
+    }
+}
+
+const std::map<std::string, Attr> kCustomerShutdown = {
+    {"C:\\Users\\Dana\\Tools\\shutdown.exe", Attr::Normal},
+    {"C:\\Users\\Dana\\Downloads\\shutdown.exe", Attr::Normal},
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ResolveSystemProgram,
+    ::testing::Values(
+        SystemProgramCase{"NativeOn64BitWindows",
+                          WithPath("C:\\Users\\Dana\\Tools"),
+                          With(With(kCustomerShutdown, {{"C:\\Windows\\Sysnative", Attr::Folder}}),
+                               {{"C:\\Windows\\Sysnative\\shutdown.exe", Attr::Normal},
+                                {"C:\\Windows\\System32\\shutdown.exe", Attr::Normal}}),
+                          true,
+                          "C:\\Windows\\Sysnative\\shutdown.exe"},
+        SystemProgramCase{"System32On32BitWindows",
+                          WithPath("C:\\Users\\Dana\\Tools"),
+                          With(kCustomerShutdown, {{"C:\\Windows\\System32\\shutdown.exe", Attr::Normal}}),
+                          true,
+                          "C:\\Windows\\System32\\shutdown.exe"},
+        SystemProgramCase{"OnlyOnPathIsNotFound", WithPath("C:\\Users\\Dana\\Tools"), kCustomerShutdown, false,
+                          ""},
+        SystemProgramCase{"HiddenInSystem32IsNotFound",
+                          WithPath("C:\\Users\\Dana\\Tools"),
+                          With(kCustomerShutdown, {{"C:\\Windows\\System32\\shutdown.exe", Attr::Hidden}}),
+                          false,
+                          ""},
+        SystemProgramCase{"WithoutAWindowsFolderIsNotFound",
+                          {{"PATH", "C:\\Users\\Dana\\Tools"}},
+                          With(kCustomerShutdown, {{"\\System32\\shutdown.exe", Attr::Normal}}),
+                          false,
+                          ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- GetOwnExePath ----
 
 struct ExePathCase {
