@@ -69,9 +69,11 @@ public:
     int Execute(platform::WindowHandle owner, const std::string& verb, const std::string& file,
                 const std::string& parameters, const std::string& directory, int showMode) override {
         calls.push_back({owner, verb, file, parameters, directory, showMode});
+        if (onExecute) onExecute();
         return result;
     }
     std::vector<Call> calls;
+    std::function<void()> onExecute;  // what the test looks at while the shell starts something
     int result = 42;
 };
 
@@ -107,8 +109,29 @@ public:
     platform::Outcome CreateFolder(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
     platform::AppendResult Append(const std::string& path, const std::string& bytes) override;
+    // Facts from `linkFacts` when given for the path, otherwise a plain entry with one link;
+    // error 2 for a path with no entry. The path counts as held while `held` lives.
+    platform::Outcome OpenNoFollow(const std::string& path, platform::PathFacts& facts,
+                                   std::unique_ptr<platform::HeldPath>& held) override;
+    // As CreateFolder, keeping the security in `security`; then `afterCreate` (what another
+    // program does before the folder is opened) and OpenNoFollow.
+    platform::Outcome CreateSecuredFolder(const std::string& path, const platform::FolderSecurity& security,
+                                          platform::PathFacts& facts, platform::FolderSecurity& found,
+                                          std::unique_ptr<platform::HeldPath>& held) override;
+    std::vector<std::string> ListFilesNoLinks(const std::string& folder) override;
+    std::vector<std::string> ListFoldersNoLinks(const std::string& folder) override;
+    // A folder (no link) whose `security` entry `expected` accepts goes with everything
+    // below it, unless it or something below it is in `inUse` or held.
+    platform::RemoveOutcome RemoveFolderTreeIf(
+        const std::string& path, const std::function<bool(const platform::FolderSecurity&)>& expected) override;
 
     void AddFile(const std::string& path, Attr attr = Attr::Normal, std::string content = {});
+    std::map<std::string, platform::PathFacts> linkFacts;
+    std::map<std::string, platform::FolderSecurity> security;
+    std::set<std::string> inUse;
+    std::multiset<std::string> held;  // paths held open now
+    std::function<void(const std::string& path)> afterCreate;
+    std::vector<std::string> removedFolders;
     std::map<std::string, std::pair<Attr, std::string>> entries;  // path -> (attribute, content)
     std::set<std::string> readOnlyFolders;
     // Folders whose listing fails (both lists come back empty although they hold entries).
@@ -124,12 +147,15 @@ public:
 
 private:
     std::vector<std::string> List(const std::string& folder, bool folders) const;
+    bool IsLink(const std::string& path) const;
 };
 
 class FakeProcess : public platform::Process {
 public:
     std::string CommandLine() override { return commandLine; }
     std::string ModuleFileName() override { return moduleFileName; }
+    std::string UserSid() override { return userSid; }
+    std::string userSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
     // Stands in for code page 1252: every byte outside ASCII of a multi-byte UTF-8
     // sequence becomes one "?".
     std::string ToAnsiCodePage(const std::string& utf8) override;

@@ -17,10 +17,14 @@ using testing::FakeSystem;
 using ::testing::IsEmpty;
 
 const std::string kFolder = "C:\\Program Files\\Kelto";
-const std::string kArchive = kFolder + "\\QEMU.zip";
-const std::string kIso = kFolder + "\\Kelto-Rescue.iso";
 const std::string kQemuFolder = kFolder + "\\QEMU";
-const std::string kEmulator = kFolder + "\\QEMU\\Portable QEMU\\bin\\qemu-system-x86_64.exe";
+// The run folder: named after the fake clock's UTC moment, 2026-12-10 12:00:00.
+const std::string kRunName = "Run-20261210-120000-1";
+const std::string kRun = kQemuFolder + "\\" + kRunName;
+const std::string kArchive = kRun + "\\QEMU.zip";
+const std::string kIso = kRun + "\\Kelto-Rescue.iso";
+const std::string kEmulator = kRun + "\\Portable QEMU\\bin\\qemu-system-x86_64.exe";
+const std::string kCustomerSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
 const std::string kCurl = "C:\\Windows\\System32\\curl.exe";
 const std::string kTar = "C:\\Windows\\System32\\tar.exe";
 const std::string kPowerShell = "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe";
@@ -42,6 +46,7 @@ struct RescueVm : ::testing::Test {
 
     void SetUp() override {
         f.environment.variables["SystemRoot"] = "C:\\Windows";
+        f.process.userSid = kCustomerSid;
         f.files.AddFile(folder, FakeFileSystem::Attr::Folder);
         for (const auto& program : {kCurl, kTar, kPowerShell}) f.files.AddFile(program);
         f.request.CurrentSessionId = "vm-1";
@@ -57,14 +62,16 @@ struct RescueVm : ::testing::Test {
         f.files.AddFile(folder, FakeFileSystem::Attr::Folder);
     }
 
+    std::string RunFolder() const { return folder + "\\QEMU\\" + kRunName; }
+
     void Behave(const std::string& line) {
         if (!f.children.exitCodes.empty() && f.children.exitCodes.front() != 0u) return;
         if (line.find("curl.exe") != std::string::npos) {
             const bool archive = line.find("/vm/qemu.zip?sid=") != std::string::npos;
-            f.files.AddFile(folder + (archive ? "\\QEMU.zip" : "\\Kelto-Rescue.iso"),
+            f.files.AddFile(RunFolder() + (archive ? "\\QEMU.zip" : "\\Kelto-Rescue.iso"),
                             FakeFileSystem::Attr::Normal, "bytes");
         } else {
-            const std::string unpacked = folder + "\\QEMU";
+            const std::string unpacked = RunFolder();
             for (const auto& sub : {"\\Portable QEMU", "\\Portable QEMU\\bin"})
                 f.files.AddFile(unpacked + sub, FakeFileSystem::Attr::Folder);
             f.files.AddFile(unpacked + "\\Portable QEMU\\bin\\qemu-system-x86_64.exe");
@@ -122,27 +129,28 @@ TEST_F(RescueVm, CommandLinesFromAFolderWithABlankAndAQuote) {
     EXPECT_THAT(
         f.children.commandLines,
         ElementsAre(
-            "\"C:\\Windows\\System32\\curl.exe\" --fail --location --retry 2 --connect-timeout 20 --output "
-            "\"C:\\Tools\\O'Neil kit\\QEMU.zip\" \"http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1\"",
-            "\"C:\\Windows\\System32\\curl.exe\" --fail --location --retry 2 --connect-timeout 20 --output "
-            "\"C:\\Tools\\O'Neil kit\\Kelto-Rescue.iso\" "
+            "\"C:\\Windows\\System32\\curl.exe\" -q --fail --location --retry 2 --connect-timeout 20 --output "
+            "\"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\QEMU.zip\" "
+            "\"http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1\"",
+            "\"C:\\Windows\\System32\\curl.exe\" -q --fail --location --retry 2 --connect-timeout 20 --output "
+            "\"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso\" "
             "\"http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1\"",
-            "\"C:\\Windows\\System32\\tar.exe\" -xf \"C:\\Tools\\O'Neil kit\\QEMU.zip\" -C "
-            "\"C:\\Tools\\O'Neil "
-            "kit\\QEMU\"",
+            "\"C:\\Windows\\System32\\tar.exe\" -xf \"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\QEMU.zip\" "
+            "-C \"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\"",
             "\"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe\" -NoProfile -ExecutionPolicy "
             "Bypass "
-            "-Command \"Expand-Archive -LiteralPath 'C:\\Tools\\O''Neil kit\\QEMU.zip' -DestinationPath "
-            "'C:\\Tools\\O''Neil kit\\QEMU' -Force\""));
+            "-Command \"Expand-Archive -LiteralPath 'C:\\Tools\\O''Neil kit\\QEMU\\Run-20261210-120000-1\\QEMU.zip' "
+            "-DestinationPath 'C:\\Tools\\O''Neil kit\\QEMU\\Run-20261210-120000-1' -Force\""));
     EXPECT_THAT(f.children.showModes, ElementsAre(1, 1, 1, 1));
     ASSERT_EQ(f.shell.calls.size(), 1u);
     EXPECT_EQ(f.shell.calls[0].file,
-              "C:\\Tools\\O'Neil kit\\QEMU\\Portable QEMU\\bin\\qemu-system-x86_64.exe");
+              "C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Portable QEMU\\bin\\qemu-system-x86_64.exe");
     EXPECT_EQ(f.shell.calls[0].parameters,
               "-name \"Kelto Rescue\" -machine accel=whpx:tcg -m 3072 -smp 2 -boot order=d,menu=on -cdrom "
-              "\"C:\\Tools\\O'Neil kit\\Kelto-Rescue.iso\" -device qemu-xhci -device usb-tablet -nic "
-              "user,model=e1000 -no-reboot");
-    EXPECT_EQ(f.shell.calls[0].directory, "C:\\Tools\\O'Neil kit\\QEMU\\Portable QEMU\\bin");
+              "\"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso\" -device qemu-xhci "
+              "-device usb-tablet -nic user,model=e1000 -no-reboot");
+    EXPECT_EQ(f.shell.calls[0].directory,
+              "C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Portable QEMU\\bin");
 }
 
 // ---- system programs only from the system folders ----
@@ -223,6 +231,7 @@ struct SearchCase {
     std::map<std::string, std::vector<std::string>> order;
     std::set<std::string> unlistable;
     std::string expected;
+    std::set<std::string> links = {};  // below C:\Q: junctions and symbolic links
 };
 
 class Search : public RescueVm, public ::testing::WithParamInterface<SearchCase> {};
@@ -234,6 +243,10 @@ TEST_P(Search, FindsTheFirstEmulatorFilesBeforeSubfolders) {
     for (const auto& file : c.files) f.files.AddFile("C:\\Q\\" + file);
     for (const auto& [folderName, names] : c.order) f.files.listingOrder[folderName] = names;
     f.files.unlistableFolders = c.unlistable;
+    for (const auto& link : c.links) {
+        const std::string path = "C:\\Q\\" + link;
+        f.files.linkFacts[path] = {f.files.FolderExists(path), true, 1};
+    }
     EXPECT_EQ(rescuevm::FindQemuExecutable(f.context, "C:\\Q"), c.expected);
 }
 
@@ -270,6 +283,21 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"C:\\Q\\a"},
                                  "C:\\Q\\b\\qemu-system-x86_64.exe"},
                       SearchCase{"AFolderOfThatNameIsNoFile", {}, {"qemu-system-x86_64.exe"}, {}, {}, ""},
+                      // A link is neither entered nor taken, whatever it leads to.
+                      SearchCase{"LinkedFolderIsNotEntered",
+                                 {"a\\qemu-system-x86_64.exe", "b\\qemu-system-x86_64.exe"},
+                                 {"a", "b"},
+                                 {},
+                                 {},
+                                 "C:\\Q\\b\\qemu-system-x86_64.exe",
+                                 {"a"}},
+                      SearchCase{"LinkedFileIsNotTaken",
+                                 {"qemu-system-x86_64.exe", "b\\qemu-system-x86_64.exe"},
+                                 {"b"},
+                                 {},
+                                 {},
+                                 "C:\\Q\\b\\qemu-system-x86_64.exe",
+                                 {"qemu-system-x86_64.exe"}},
                       SearchCase{
                           "NoEmulator", {"qemu-img.exe", "bin\\qemu-system-i386.exe"}, {"bin"}, {}, {}, ""}),
     [](const auto& info) { return info.param.name; });
@@ -348,7 +376,8 @@ INSTANTIATE_TEST_SUITE_P(Addresses, RefusedAddress,
 TEST_F(RescueVm, SuccessDownloadsUnpacksAndBootsTheIso) {
     rescuevm::LaunchRescueVm(f.context);
 
-    EXPECT_THAT(f.files.createdFolders, ElementsAre(kQemuFolder));
+    EXPECT_THAT(f.files.createdFolders,
+                ElementsAre("C:\\Program Files\\Kelto\\QEMU", "C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1"));
     EXPECT_THAT(f.mainWindow.events, ElementsAre("status מוריד את QEMU.zip לתיקיית הממשק...",
                                                  "status מוריד את קובץ ה-ISO. ההורדה עשויה להימשך...",
                                                  "status מחלץ את QEMU.zip לתיקיית QEMU...",
@@ -361,14 +390,14 @@ TEST_F(RescueVm, SuccessDownloadsUnpacksAndBootsTheIso) {
     EXPECT_EQ(call.file, kEmulator);
     EXPECT_EQ(call.parameters,
               "-name \"Kelto Rescue\" -machine accel=whpx:tcg -m 3072 -smp 2 -boot order=d,menu=on -cdrom "
-              "\"C:\\Program Files\\Kelto\\Kelto-Rescue.iso\" -device qemu-xhci -device usb-tablet -nic "
-              "user,model=e1000 -no-reboot");
-    EXPECT_EQ(call.directory, "C:\\Program Files\\Kelto\\QEMU\\Portable QEMU\\bin");
+              "\"C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso\" -device qemu-xhci "
+              "-device usb-tablet -nic user,model=e1000 -no-reboot");
+    EXPECT_EQ(call.directory, "C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1\\Portable QEMU\\bin");
     EXPECT_EQ(call.showMode, 1);
     EXPECT_THAT(f.LogMessages(),
                 ElementsAre("Downloading VM file: http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1",
                             "Downloading VM file: http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1",
-                            "Virtual ISO started: C:\\Program Files\\Kelto\\Kelto-Rescue.iso"));
+                            "Virtual ISO started: C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso"));
     ExpectOneBox(kStartedBox, kIconInformation);
     // The files stay for the customer's next run to overwrite.
     EXPECT_TRUE(f.files.FileExists(kArchive));
@@ -382,6 +411,7 @@ struct UrlCase {
     bool tls;
     std::string sid;
     std::string archiveUrl, isoUrl;
+    std::string curlOptions;  // between the quoted program and the output path
 };
 
 class Urls : public RescueVm, public ::testing::WithParamInterface<UrlCase> {};
@@ -398,22 +428,24 @@ TEST_P(Urls, AreBuiltFromTheServerAddressAndTheSession) {
                             "Virtual ISO started: " + kIso));
     ASSERT_EQ(f.children.commandLines.size(), 3u);
     EXPECT_EQ(f.children.commandLines[0],
-              "\"" + kCurl + "\" --fail --location --retry 2 --connect-timeout 20 --output \"" + kArchive +
-                  "\" \"" + c.archiveUrl + "\"");
+              "\"" + kCurl + "\"" + c.curlOptions + " --output \"" + kArchive + "\" \"" + c.archiveUrl + "\"");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Addresses, Urls,
     ::testing::Values(
         UrlCase{"Plain", "10.0.0.5", 8080, false, "vm-1", "http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1",
-                "http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1"},
+                "http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1",
+                " -q --fail --location --retry 2 --connect-timeout 20"},
         UrlCase{"TlsWithItsDefaultPortWritten", "support.example.com", 443, true, "AbC_9",
                 "https://support.example.com:443/vm/qemu.zip?sid=AbC_9",
-                "https://support.example.com:443/vm/kelto-rescue.iso?sid=AbC_9"},
+                "https://support.example.com:443/vm/kelto-rescue.iso?sid=AbC_9",
+                " -q --fail --location --retry 2 --connect-timeout 20 --proto-redir =https"},
         UrlCase{"PlainOnPort80", "kelto", 80, false, "s", "http://kelto:80/vm/qemu.zip?sid=s",
-                "http://kelto:80/vm/kelto-rescue.iso?sid=s"},
-        UrlCase{"EmptySession", "10.0.0.5", 65535, false, "",
-                "http://10.0.0.5:65535/vm/qemu.zip?sid=", "http://10.0.0.5:65535/vm/kelto-rescue.iso?sid="}),
+                "http://kelto:80/vm/kelto-rescue.iso?sid=s", " -q --fail --location --retry 2 --connect-timeout 20"},
+        UrlCase{"EmptySession", "10.0.0.5", 65535, false, "", "http://10.0.0.5:65535/vm/qemu.zip?sid=",
+                "http://10.0.0.5:65535/vm/kelto-rescue.iso?sid=",
+                " -q --fail --location --retry 2 --connect-timeout 20"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(RescueVm, ArchiveDownloadFailureStopsBeforeTheIso) {

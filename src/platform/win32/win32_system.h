@@ -44,6 +44,14 @@ public:
     Outcome CreateFolder(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
     AppendResult Append(const std::string& path, const std::string& bytes) override;
+    // folders only administrators can write (secured_folders_win.cpp)
+    Outcome OpenNoFollow(const std::string& path, PathFacts& facts, std::unique_ptr<HeldPath>& held) override;
+    Outcome CreateSecuredFolder(const std::string& path, const FolderSecurity& security, PathFacts& facts,
+                                FolderSecurity& found, std::unique_ptr<HeldPath>& held) override;
+    std::vector<std::string> ListFilesNoLinks(const std::string& folder) override;
+    std::vector<std::string> ListFoldersNoLinks(const std::string& folder) override;
+    RemoveOutcome RemoveFolderTreeIf(const std::string& path,
+                                     const std::function<bool(const FolderSecurity&)>& expected) override;
 };
 
 class Win32Process : public Process {
@@ -51,6 +59,7 @@ public:
     std::string CommandLine() override;
     std::string ModuleFileName() override;
     std::string ToAnsiCodePage(const std::string& utf8) override;
+    std::string UserSid() override;
 };
 
 class Win32ChildProcesses : public ChildProcesses {
