@@ -529,6 +529,167 @@ TEST_F(RescueVm, StatusTextsNeverShowTheWindow) {
     for (const auto& event : f.mainWindow.events) EXPECT_EQ(event.rfind("status ", 0), 0u) << event;
 }
 
+// ---- the run folder ----
+
+platform::FolderSecurity SecurityFor(const std::string& customer) {
+    return {"S-1-5-32-544",
+            true,
+            true,
+            {{"S-1-5-32-544", 0x1F01FF, 3}, {"S-1-5-18", 0x1F01FF, 3}, {customer, 0x1200A9, 3}}};
+}
+
+TEST_F(RescueVm, RunFolderIsMadeWithAProtectedListForTheCustomerAndHeldUntilTheStart) {
+    std::multiset<std::string> heldAtStart;
+    f.shell.onExecute = [&] { heldAtStart = f.files.held; };
+    rescuevm::LaunchRescueVm(f.context);
+    // Administrators and SYSTEM full control, the account this process runs as read and
+    // execute, all inherited inward and nothing from above.
+    EXPECT_EQ(f.files.security.at(kRun), SecurityFor("S-1-5-21-1004336348-1177238915-682003330-1001"));
+    EXPECT_THAT(heldAtStart, ElementsAre(kQemuFolder, kRun));
+    EXPECT_THAT(f.files.held, IsEmpty());
+    ExpectOneBox(kStartedBox, kIconInformation);
+
+    // A customer named by the caller reads in place of the process's account.
+    f.files.entries.clear();
+    f.files.AddFile(kFolder, FakeFileSystem::Attr::Folder);
+    rescuevm::LaunchRescueVm(f.context, "S-1-5-21-7-8-9-1002");
+    EXPECT_EQ(f.files.security.at(kRun), SecurityFor("S-1-5-21-7-8-9-1002"));
+}
+
+TEST(RescueVmRunFolder, RecognisedByOwnerAndTheWholeList) {
+    const auto ours = SecurityFor("S-1-5-21-1-2-3-1001");
+    EXPECT_TRUE(rescuevm::IsRunFolderSecurity(ours));
+    EXPECT_TRUE(rescuevm::IsRunFolderSecurity(SecurityFor("S-1-5-21-4-5-6-1005")));  // another customer's run
+    auto ownedByCustomer = ours;
+    ownedByCustomer.owner = "S-1-5-21-1-2-3-1001";
+    auto inheriting = ours;
+    inheriting.isProtected = false;
+    auto withDeny = ours;
+    withDeny.onlyAllowing = false;
+    auto customerWrites = ours;
+    customerWrites.allowed[2].mask = 0x1301BF;
+    auto extraEntry = ours;
+    extraEntry.allowed.push_back({"S-1-1-0", 0x1200A9, 3});
+    auto notInherited = ours;
+    notInherited.allowed[0].inheritance = 0;
+    auto noReader = ours;
+    noReader.allowed[2].sid = "";
+    for (const auto& other : {ownedByCustomer, inheriting, withDeny, customerWrites, extraEntry, notInherited, noReader,
+                              platform::FolderSecurity{}})
+        EXPECT_FALSE(rescuevm::IsRunFolderSecurity(other)) << ::testing::PrintToString(other.owner);
+}
+
+// Files planted in QEMU by the customer's account stay where they are and are never run:
+// the emulator that starts is the one of this run's archive, in this run's folder.
+TEST_F(RescueVm, EarlierRunFoldersGoAndNothingElseInQemuIsTouched) {
+    auto addFolder = [&](const std::string& name, const platform::FolderSecurity& security) {
+        f.files.AddFile(kQemuFolder + "\\" + name, FakeFileSystem::Attr::Folder);
+        f.files.security[kQemuFolder + "\\" + name] = security;
+    };
+    f.files.AddFile(kQemuFolder, FakeFileSystem::Attr::Folder);
+    addFolder("Run-20261209-080000-1", SecurityFor("S-1-5-21-4-5-6-1005"));
+    f.files.AddFile(kQemuFolder + "\\Run-20261209-080000-1\\bin\\qemu-system-x86_64.exe");
+    addFolder("Run-20261209-090000-1", SecurityFor(kCustomerSid));
+    f.files.inUse.insert(kQemuFolder + "\\Run-20261209-090000-1\\qemu-system-x86_64.exe");
+    f.files.AddFile(kQemuFolder + "\\Run-20261209-090000-1\\qemu-system-x86_64.exe");
+    auto lookalike = SecurityFor(kCustomerSid);
+    lookalike.owner = kCustomerSid;  // what a customer's program can make
+    addFolder("Run-20261209-100000-1", lookalike);
+    addFolder("Linked", SecurityFor(kCustomerSid));
+    f.files.linkFacts[kQemuFolder + "\\Linked"] = {true, true, 1};
+    addFolder("Customer", {});
+    const std::vector<std::string> planted = {kQemuFolder + "\\qemu-system-x86_64.exe", kQemuFolder + "\\SDL2.dll",
+                                              kQemuFolder + "\\notes.txt", kQemuFolder + "\\Customer\\keep.txt"};
+    for (const auto& file : planted) f.files.AddFile(file);
+
+    rescuevm::LaunchRescueVm(f.context);
+
+    EXPECT_THAT(f.files.removedFolders, ElementsAre(kQemuFolder + "\\Run-20261209-080000-1"));
+    for (const auto& file : planted) EXPECT_TRUE(f.files.FileExists(file)) << file;
+    for (const auto& name : {"Run-20261209-090000-1", "Run-20261209-100000-1", "Linked", "Customer"})
+        EXPECT_TRUE(f.files.FolderExists(kQemuFolder + "\\" + name)) << name;
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    EXPECT_EQ(f.shell.calls[0].file, kEmulator);
+    ExpectOneBox(kStartedBox, kIconInformation);
+}
+
+TEST_F(RescueVm, NameInUseIsNeverAdopted) {
+    f.files.AddFile(kRun, FakeFileSystem::Attr::Folder);
+    f.files.security[kRun] = SecurityFor(kCustomerSid);
+    f.files.inUse.insert(kRun);  // a run of the same second still going
+    f.children.onRun = [](const std::string&) {};
+    rescuevm::LaunchRescueVm(f.context);
+    EXPECT_THAT(f.files.createdFolders,
+                ElementsAre(kQemuFolder, "C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-2"));
+    EXPECT_EQ(f.children.commandLines[0].find(kRun + "\\"), std::string::npos);
+}
+
+// What stands in QEMU's place, or in the run folder's place after its creation, is checked
+// from the opened handle: a link or a folder of someone else's refuses the road at the
+// unpack step's box, before anything is downloaded through it.
+struct PlaceCase {
+    std::string name;
+    bool qemuIsLink;
+    bool swapRunFolderForLink;
+    bool swapRunFolderOwner;
+};
+
+class RefusedPlace : public RescueVm, public ::testing::WithParamInterface<PlaceCase> {};
+
+TEST_P(RefusedPlace, StopsWithTheUnpackBoxBeforeAnyDownload) {
+    const auto& c = GetParam();
+    f.files.AddFile(kQemuFolder, FakeFileSystem::Attr::Folder);
+    if (c.qemuIsLink) f.files.linkFacts[kQemuFolder] = {true, true, 1};
+    f.files.afterCreate = [&](const std::string& path) {
+        if (c.swapRunFolderForLink) f.files.linkFacts[path] = {true, true, 1};
+        if (c.swapRunFolderOwner) f.files.security[path].owner = kCustomerSid;
+    };
+    rescuevm::LaunchRescueVm(f.context);
+    ExpectOneBox(kUnpackBox, kIconExclamation);
+    EXPECT_THAT(f.children.commandLines, IsEmpty());
+    EXPECT_THAT(f.LogMessages(), IsEmpty());
+    EXPECT_THAT(f.shell.calls, IsEmpty());
+    EXPECT_THAT(f.files.held, IsEmpty());
+    if (c.qemuIsLink) EXPECT_THAT(f.files.createdFolders, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, RefusedPlace,
+                         ::testing::Values(PlaceCase{"QemuIsAJunction", true, false, false},
+                                           PlaceCase{"RunFolderSwappedForALink", false, true, false},
+                                           PlaceCase{"RunFolderSwappedForAnotherOwners", false, false, true}),
+                         [](const auto& info) { return info.param.name; });
+
+// A download counts only as one regular file: never a link, never a second name of a file.
+struct DownloadedCase {
+    std::string name;
+    bool archive;
+    platform::PathFacts facts;
+    std::string box;
+    size_t downloads;
+};
+
+class NotRegularDownload : public RescueVm, public ::testing::WithParamInterface<DownloadedCase> {};
+
+TEST_P(NotRegularDownload, IsRefusedWithThatDownloadsBox) {
+    const auto& c = GetParam();
+    f.children.onRun = [&](const std::string& line) {
+        Behave(line);
+        f.files.linkFacts[c.archive ? kArchive : kIso] = c.facts;
+    };
+    rescuevm::LaunchRescueVm(f.context);
+    ExpectOneBox(c.box, kIconExclamation);
+    EXPECT_EQ(f.children.commandLines.size(), c.downloads);
+    EXPECT_THAT(f.shell.calls, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, NotRegularDownload,
+    ::testing::Values(DownloadedCase{"ArchiveIsASymbolicLink", true, {false, true, 1}, kArchiveBox, 1},
+                      DownloadedCase{"ArchiveHasTwoNames", true, {false, false, 2}, kArchiveBox, 1},
+                      DownloadedCase{"IsoIsASymbolicLink", false, {false, true, 1}, kIsoBox, 2},
+                      DownloadedCase{"IsoIsAFolder", false, {true, false, 1}, kIsoBox, 2}),
+    [](const auto& info) { return info.param.name; });
+
 // ---- the confirmation names the server ----
 
 TEST_F(RescueVm, ConfirmationNamesTheDownloadServer) {
