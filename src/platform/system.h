@@ -190,11 +190,12 @@ public:
     // Opens what stands at the path without following a link and without letting anyone
     // delete or rename it while `held` lives; its facts are read from that handle.
     virtual Outcome OpenNoFollow(const std::string& path, PathFacts& facts, std::unique_ptr<HeldPath>& held) = 0;
-    // Creates one folder with exactly this owner and access list from the start (error 183
-    // when something of that name exists), then opens it as OpenNoFollow does and reads back
-    // what stands there now, from that handle.
+    // Creates one folder with exactly this owner and access list from its first moment (error
+    // 183 when something of that name exists) and holds it as OpenNoFollow does. The handle is
+    // the one the creation returned, so it names the folder just made, whatever happened to
+    // the name since; its facts are read from it.
     virtual Outcome CreateSecuredFolder(const std::string& path, const FolderSecurity& security, PathFacts& facts,
-                                        FolderSecurity& found, std::unique_ptr<HeldPath>& held) = 0;
+                                        std::unique_ptr<HeldPath>& held) = 0;
     // Names of the files / subfolders of a folder that are not name-surrogate links.
     virtual std::vector<std::string> ListFilesNoLinks(const std::string& folder) = 0;
     virtual std::vector<std::string> ListFoldersNoLinks(const std::string& folder) = 0;

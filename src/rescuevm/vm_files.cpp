@@ -207,15 +207,14 @@ std::optional<RunFolder> CreateRunFolder(intake::Context& context, const std::st
     for (int attempt = 1; attempt <= kRunFolderAttempts; ++attempt) {
         path = Join(qemuFolder, RunFolderName(now, attempt));
         platform::PathFacts facts;
-        platform::FolderSecurity found;
         RunFolder run{path, nullptr};
-        created = files.CreateSecuredFolder(path, security, facts, found, run.held);
+        // Created and held in one step: whoever controls the QEMU folder cannot put anything
+        // else in its place between the creation and the hold.
+        created = files.CreateSecuredFolder(path, security, facts, run.held);
         // A name in use is never adopted: only a folder this run made is used.
         if (created.error == kErrorAlreadyExists) continue;
         if (!created.Ok()) break;
-        // Whoever controls the QEMU folder could have put something else in its place
-        // before it was opened.
-        if (!facts.folder || facts.nameSurrogate || !(found == security)) return std::nullopt;
+        if (!facts.folder || facts.nameSurrogate) return std::nullopt;
         return run;
     }
     throw RescueVmFailure("Cannot create folder " + path + " (error " + std::to_string(created.error) + ")");

@@ -96,8 +96,8 @@ struct RunFolder {
 void RemoveEarlierRunFolders(intake::Context& context, const std::string& qemuFolder);
 
 // Creates a new run folder under a name not in use; the customer's SID gives the reader.
-// Nothing when what stands there after the creation is not the folder just made (a link,
-// another owner or access list). Throws RescueVmFailure when no folder can be created.
+// Nothing when what the creation holds is not a plain folder. Throws RescueVmFailure when no
+// folder can be created.
 std::optional<RunFolder> CreateRunFolder(intake::Context& context, const std::string& qemuFolder,
                                          const std::string& customerSid);
 

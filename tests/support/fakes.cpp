@@ -324,16 +324,12 @@ platform::Outcome FakeFileSystem::OpenNoFollow(const std::string& path, platform
 
 platform::Outcome FakeFileSystem::CreateSecuredFolder(const std::string& path,
                                                       const platform::FolderSecurity& wanted,
-                                                      platform::PathFacts& facts, platform::FolderSecurity& found,
+                                                      platform::PathFacts& facts,
                                                       std::unique_ptr<platform::HeldPath>& held) {
     const platform::Outcome created = CreateFolder(path);
     if (!created.Ok()) return created;
     security[path] = wanted;
-    if (afterCreate) afterCreate(path);
-    const platform::Outcome opened = OpenNoFollow(path, facts, held);
-    if (!opened.Ok()) return opened;
-    found = security[path];
-    return {};
+    return OpenNoFollow(path, facts, held);
 }
 
 std::vector<std::string> FakeFileSystem::ListFilesNoLinks(const std::string& folder) {

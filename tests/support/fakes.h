@@ -113,10 +113,9 @@ public:
     // error 2 for a path with no entry. The path counts as held while `held` lives.
     platform::Outcome OpenNoFollow(const std::string& path, platform::PathFacts& facts,
                                    std::unique_ptr<platform::HeldPath>& held) override;
-    // As CreateFolder, keeping the security in `security`; then `afterCreate` (what another
-    // program does before the folder is opened) and OpenNoFollow.
+    // As CreateFolder, keeping the security in `security`; then OpenNoFollow.
     platform::Outcome CreateSecuredFolder(const std::string& path, const platform::FolderSecurity& security,
-                                          platform::PathFacts& facts, platform::FolderSecurity& found,
+                                          platform::PathFacts& facts,
                                           std::unique_ptr<platform::HeldPath>& held) override;
     std::vector<std::string> ListFilesNoLinks(const std::string& folder) override;
     std::vector<std::string> ListFoldersNoLinks(const std::string& folder) override;
@@ -130,7 +129,6 @@ public:
     std::map<std::string, platform::FolderSecurity> security;
     std::set<std::string> inUse;
     std::multiset<std::string> held;  // paths held open now
-    std::function<void(const std::string& path)> afterCreate;
     std::vector<std::string> removedFolders;
     std::map<std::string, std::pair<Attr, std::string>> entries;  // path -> (attribute, content)
     std::set<std::string> readOnlyFolders;

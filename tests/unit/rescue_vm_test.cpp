@@ -624,14 +624,13 @@ TEST_F(RescueVm, NameInUseIsNeverAdopted) {
     EXPECT_EQ(f.children.commandLines[0].find(kRun + "\\"), std::string::npos);
 }
 
-// What stands in QEMU's place, or in the run folder's place after its creation, is checked
-// from the opened handle: a link or a folder of someone else's refuses the road at the
-// unpack step's box, before anything is downloaded through it.
+// What stands in QEMU's place is checked from the handle that holds it: a link refuses the
+// road at the unpack step's box before anything is downloaded through it. So does a run
+// folder whose creation reports anything but a plain folder.
 struct PlaceCase {
     std::string name;
-    bool qemuIsLink;
-    bool swapRunFolderForLink;
-    bool swapRunFolderOwner;
+    std::string path;
+    platform::PathFacts facts;
 };
 
 class RefusedPlace : public RescueVm, public ::testing::WithParamInterface<PlaceCase> {};
@@ -639,24 +638,23 @@ class RefusedPlace : public RescueVm, public ::testing::WithParamInterface<Place
 TEST_P(RefusedPlace, StopsWithTheUnpackBoxBeforeAnyDownload) {
     const auto& c = GetParam();
     f.files.AddFile(kQemuFolder, FakeFileSystem::Attr::Folder);
-    if (c.qemuIsLink) f.files.linkFacts[kQemuFolder] = {true, true, 1};
-    f.files.afterCreate = [&](const std::string& path) {
-        if (c.swapRunFolderForLink) f.files.linkFacts[path] = {true, true, 1};
-        if (c.swapRunFolderOwner) f.files.security[path].owner = kCustomerSid;
-    };
+    f.files.linkFacts[c.path] = c.facts;
     rescuevm::LaunchRescueVm(f.context);
     ExpectOneBox(kUnpackBox, kIconExclamation);
     EXPECT_THAT(f.children.commandLines, IsEmpty());
     EXPECT_THAT(f.LogMessages(), IsEmpty());
     EXPECT_THAT(f.shell.calls, IsEmpty());
     EXPECT_THAT(f.files.held, IsEmpty());
-    if (c.qemuIsLink) EXPECT_THAT(f.files.createdFolders, IsEmpty());
+    if (c.path == kQemuFolder) {
+        EXPECT_THAT(f.files.createdFolders, IsEmpty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, RefusedPlace,
-                         ::testing::Values(PlaceCase{"QemuIsAJunction", true, false, false},
-                                           PlaceCase{"RunFolderSwappedForALink", false, true, false},
-                                           PlaceCase{"RunFolderSwappedForAnotherOwners", false, false, true}),
+                         ::testing::Values(PlaceCase{"QemuIsAJunction", kQemuFolder, {true, true, 1}},
+                                           PlaceCase{"QemuIsASymbolicLinkToAFile", kQemuFolder, {false, true, 1}},
+                                           PlaceCase{"RunFolderIsALink", kRun, {true, true, 1}},
+                                           PlaceCase{"RunFolderIsAFile", kRun, {false, false, 1}}),
                          [](const auto& info) { return info.param.name; });
 
 // A download counts only as one regular file: never a link, never a second name of a file.

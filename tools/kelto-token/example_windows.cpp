@@ -94,7 +94,7 @@ public:
         return {5};
     }
     platform::Outcome CreateSecuredFolder(const std::string&, const platform::FolderSecurity&, platform::PathFacts&,
-                                          platform::FolderSecurity&, std::unique_ptr<platform::HeldPath>&) override {
+                                          std::unique_ptr<platform::HeldPath>&) override {
         return {5};
     }
     std::vector<std::string> ListFilesNoLinks(const std::string&) override { return {}; }

@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <winternl.h>
 
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
 namespace kelto::platform::win32 {
+
+inline constexpr wchar_t kNtdll[] = L"ntdll.dll";
 
 namespace {
 
@@ -131,6 +134,17 @@ private:
     SECURITY_DESCRIPTOR descriptor_{};
 };
 
+// FILE_OPEN_REPARSE_POINT of the native create options (not in winternl.h).
+constexpr ULONG kFileOpenReparsePoint = 0x00200000;
+
+// The native name of a full Win32 path: "\??\C:\..." for a drive, "\??\UNC\server\share..."
+// for a share; a path already in the "\\?\" form keeps its rest.
+std::wstring NtPath(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + path.substr(4);
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + path.substr(2);
+    return L"\\??\\" + path;
+}
+
 std::vector<std::string> ListNoLinks(const std::string& folder, bool folders) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW data;
@@ -164,7 +178,12 @@ RemoveOutcome OpenFailure() {
 
 // The names in a folder, read through the handle that holds it (a listing by path would need
 // an open of its own, which the held folder refuses).
-bool ListHeldFolder(HANDLE folder, std::vector<std::wstring>& names) {
+struct Listed {
+    std::wstring name;
+    bool plainFolder = false;  // a folder that is no reparse point
+};
+
+bool ListHeldFolder(HANDLE folder, std::vector<Listed>& names) {
     alignas(8) BYTE buffer[16 * 1024];
     FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
     for (;;) {
@@ -174,23 +193,27 @@ bool ListHeldFolder(HANDLE folder, std::vector<std::wstring>& names) {
         for (const BYTE* at = buffer;;) {
             const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
             const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-            if (name != L"." && name != L"..") names.push_back(name);
+            const bool plainFolder = (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                     !(entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            if (name != L"." && name != L"..") names.push_back({name, plainFolder});
             if (entry->NextEntryOffset == 0) break;
             at += entry->NextEntryOffset;
         }
     }
 }
 
-// Opens everything below the held folder without sharing, children before their folders.
-// A link is opened as itself and never entered.
+// Opens everything below the held folder, children before their folders. A link is opened
+// as itself and never entered. Each entry is shared for deletion only: whatever another
+// process has open for reading, writing or running (a running emulator's image and DLLs)
+// fails to open here. Sharing deletion lets two names of one file both be opened.
 RemoveOutcome OpenTree(HANDLE folderHandle, const std::string& folder, std::vector<Doomed>& out) {
-    std::vector<std::wstring> names;
+    std::vector<Listed> names;
     if (!ListHeldFolder(folderHandle, names)) return RemoveOutcome::Failed;
-    for (const auto& name : names) {
-        const std::string path = folder + "\\" + Narrow(name);
-        // FILE_LIST_DIRECTORY too, for a folder to be listed through its handle; a file
-        // opened with it reads as a file opened for reading, which changes nothing here.
-        Doomed entry{OpenNoFollowHandle(path, kRemoveAccess | FILE_LIST_DIRECTORY, 0)};
+    for (const auto& listed : names) {
+        const std::string path = folder + "\\" + Narrow(listed.name);
+        // A folder is listed through its handle, which needs FILE_LIST_DIRECTORY.
+        Doomed entry{OpenNoFollowHandle(path, kRemoveAccess | (listed.plainFolder ? FILE_LIST_DIRECTORY : 0),
+                                        FILE_SHARE_DELETE)};
         if (!entry.handle) return OpenFailure();
         PathFacts facts;
         if (!ReadFacts(entry.handle.get(), facts, entry.attributes)) return RemoveOutcome::Failed;
@@ -230,19 +253,34 @@ Outcome Win32FileSystem::OpenNoFollow(const std::string& path, PathFacts& facts,
 }
 
 Outcome Win32FileSystem::CreateSecuredFolder(const std::string& path, const FolderSecurity& security,
-                                             PathFacts& facts, FolderSecurity& found,
-                                             std::unique_ptr<HeldPath>& held) {
+                                             PathFacts& facts, std::unique_ptr<HeldPath>& held) {
     // The access list is the folder's from its first moment: set afterwards, there would be
     // a moment in which the folder carried what it inherited from the customer's folder.
     Descriptor descriptor;
     if (const DWORD error = descriptor.Build(security); error != ERROR_SUCCESS) return {error};
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
-    if (!::CreateDirectoryW(Widen(path).c_str(), &attributes)) return {::GetLastError()};
-    UniqueFileHandle handle = OpenNoFollowHandle(path, kHoldAccess, kHoldShare);
-    if (!handle) return {::GetLastError()};
+    // CreateDirectoryW with these security attributes, without the close at its end: the
+    // folder is created and opened in one call (NtCreateFile, FILE_CREATE), so the handle
+    // names the folder just made. Opened by name afterwards, it could already be another one
+    // that the owner of the parent folder renamed into its place.
+    static const auto ntCreateFile = KELTO_SYSTEM_FUNCTION(kNtdll, NtCreateFile);
+    static const auto toWin32Error = KELTO_SYSTEM_FUNCTION(kNtdll, RtlNtStatusToDosError);
+    if (!ntCreateFile || !toWin32Error) return {ERROR_PROC_NOT_FOUND};
+    std::wstring name = NtPath(Widen(path));
+    UNICODE_STRING ntName{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+                          static_cast<USHORT>(name.size() * sizeof(wchar_t)), name.data()};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &ntName, OBJ_CASE_INSENSITIVE, nullptr, descriptor.get());
+    IO_STATUS_BLOCK io{};
+    HANDLE created = nullptr;
+    const NTSTATUS status = ntCreateFile(
+        &created, kHoldAccess, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, kHoldShare, FILE_CREATE,
+        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT | kFileOpenReparsePoint,
+        nullptr, 0);
+    // STATUS_OBJECT_NAME_COLLISION becomes ERROR_ALREADY_EXISTS (183), as from CreateDirectoryW.
+    if (status < 0) return {toWin32Error(status)};
+    UniqueFileHandle handle(created);
     DWORD fileAttributes = 0;
-    if (!ReadFacts(handle.get(), facts, fileAttributes) || !ReadSecurity(handle.get(), found))
-        return {::GetLastError()};
+    if (!ReadFacts(handle.get(), facts, fileAttributes)) return {::GetLastError()};
     held = std::make_unique<Win32HeldPath>(std::move(handle));
     return {};
 }
@@ -271,8 +309,14 @@ RemoveOutcome Win32FileSystem::RemoveFolderTreeIf(const std::string& path,
     std::vector<Doomed> tree;
     if (const RemoveOutcome opened = OpenTree(top.handle.get(), path, tree); opened != RemoveOutcome::Removed) return opened;
     tree.push_back(std::move(top));
+    // Files first, every one of them: a name of a file goes only when the last handle to the
+    // file closes, and two names of one file may sit in different folders. Then the folders,
+    // each after the folders inside it.
     bool all = true;
-    for (auto& entry : tree) all = DeleteHeld(entry) && all;
+    for (auto& entry : tree)
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) all = DeleteHeld(entry) && all;
+    for (auto& entry : tree)
+        if (entry.handle) all = DeleteHeld(entry) && all;
     return all ? RemoveOutcome::Removed : RemoveOutcome::Failed;
 }
 

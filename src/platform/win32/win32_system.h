@@ -47,7 +47,7 @@ public:
     // folders only administrators can write (secured_folders_win.cpp)
     Outcome OpenNoFollow(const std::string& path, PathFacts& facts, std::unique_ptr<HeldPath>& held) override;
     Outcome CreateSecuredFolder(const std::string& path, const FolderSecurity& security, PathFacts& facts,
-                                FolderSecurity& found, std::unique_ptr<HeldPath>& held) override;
+                                std::unique_ptr<HeldPath>& held) override;
     std::vector<std::string> ListFilesNoLinks(const std::string& folder) override;
     std::vector<std::string> ListFoldersNoLinks(const std::string& folder) override;
     RemoveOutcome RemoveFolderTreeIf(const std::string& path,
