@@ -95,7 +95,8 @@ void HandleElevatedRequest(intake::Context& context, const std::string& commandL
 
 void LaunchAction(intake::Context& context, const std::string& actionKey) {
     if (PerformerOf(actionKey) == Performer::RescueVm) {
-        rescuevm::LaunchRescueVm(context);
+        // The customer may read what the run unpacks: the account that asked, or this one.
+        rescuevm::LaunchRescueVm(context, context.request.Customer.sid);
         return;
     }
     ActionInfo info;

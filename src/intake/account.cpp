@@ -81,6 +81,7 @@ CustomerAccount ResolveCustomerAccount(platform::System& system, const std::opti
     CustomerAccount account;
     if (!sid || !IsWellFormedSidText(*sid)) return account;
     if (system.process.MatchAccount(*sid) != platform::AccountMatch::Other) return account;
+    account.sid = *sid;
     account.registryRoot = "HKU\\" + *sid + "\\";
     std::string profile;
     if (system.registry.ReadString(kProfileList + *sid + "\\ProfileImagePath", profile))

@@ -16,6 +16,8 @@ namespace kelto::intake {
 // asked: with an administrator's credentials typed in a standard account it runs as that
 // administrator, while the session and the folders are the customer's.
 struct CustomerAccount {
+    // The customer's SID when it is another account than this process's; empty otherwise.
+    std::string sid;
     // The root of the customer's hive: "HKCU\" (this process's own) or "HKU\<SID>\".
     std::string registryRoot = "HKCU\\";
     // The customer's profile folder and TEMP; empty: this process's own.

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -131,6 +133,47 @@ public:
 
 enum class AppendResult { Ok, Busy, Failed };
 
+// What stands at a path, read from a handle opened without following a link there.
+struct PathFacts {
+    bool folder = false;
+    // A reparse point that names another place (a junction, a symbolic link). Other reparse
+    // points, such as files a cloud client keeps, are ordinary files and folders here.
+    bool nameSurrogate = false;
+    std::uint32_t links = 0;  // hard links to it
+};
+
+// One allowing entry of a folder's access list: who (a SID in its "S-1-..." form), which
+// access rights, and how the entry is inherited (the ACE flags).
+struct AccessEntry {
+    std::string sid;
+    std::uint32_t mask = 0;
+    std::uint8_t inheritance = 0;
+    friend bool operator==(const AccessEntry&, const AccessEntry&) = default;
+};
+
+// A folder's owner and access list. `isProtected`: nothing is inherited from the parent.
+// `onlyAllowing` is false when the list holds any entry other than an allowing one.
+struct FolderSecurity {
+    std::string owner;
+    bool isProtected = false;
+    bool onlyAllowing = true;
+    std::vector<AccessEntry> allowed;
+    friend bool operator==(const FolderSecurity&, const FolderSecurity&) = default;
+};
+
+// A file or folder kept open by the system layer; letting go of it closes it.
+class HeldPath {
+public:
+    virtual ~HeldPath() = default;
+};
+
+enum class RemoveOutcome {
+    Removed,
+    NotMatching,  // not a plain folder, or its owner and access list are not the expected ones
+    InUse,        // it or something in it is open elsewhere: nothing was removed
+    Failed,
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -151,6 +194,25 @@ public:
     // Failed, and nothing written, also when what stands at the path is no regular file
     // (platform::IsRegularFile): a link is never followed.
     virtual AppendResult Append(const std::string& path, const std::string& bytes) = 0;
+
+    // ---- folders only administrators can write ----
+    // Opens what stands at the path without following a link and without letting anyone
+    // delete or rename it while `held` lives; its facts are read from that handle.
+    virtual Outcome OpenNoFollow(const std::string& path, PathFacts& facts, std::unique_ptr<HeldPath>& held) = 0;
+    // Creates one folder with exactly this owner and access list from its first moment (error
+    // 183 when something of that name exists) and holds it as OpenNoFollow does. The handle is
+    // the one the creation returned, so it names the folder just made, whatever happened to
+    // the name since; its facts are read from it.
+    virtual Outcome CreateSecuredFolder(const std::string& path, const FolderSecurity& security, PathFacts& facts,
+                                        std::unique_ptr<HeldPath>& held) = 0;
+    // Names of the files / subfolders of a folder that are not name-surrogate links.
+    virtual std::vector<std::string> ListFilesNoLinks(const std::string& folder) = 0;
+    virtual std::vector<std::string> ListFoldersNoLinks(const std::string& folder) = 0;
+    // Removes a folder with everything in it when `expected` accepts the folder's security,
+    // read from the handle that removes it; links inside are removed, never followed. All or
+    // nothing: something in it that is open elsewhere keeps the whole folder.
+    virtual RemoveOutcome RemoveFolderTreeIf(const std::string& path,
+                                             const std::function<bool(const FolderSecurity&)>& expected) = 0;
 };
 
 // How a SID given as text relates to the account this process runs as.

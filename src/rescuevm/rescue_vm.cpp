@@ -14,6 +14,7 @@ using namespace platform::mb;
 
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kTitle = "Kelto Remote";
+constexpr const char* kUnpackFailed = "חילוץ QEMU.zip נכשל.";
 
 void Box(intake::Context& context, const std::string& text, unsigned icon) {
     intake::ShowBox(context, text, kTitle, kOk | icon);
@@ -29,21 +30,46 @@ bool HasServerAddress(const intake::RequestState& request) {
 struct LocalPaths {
     std::string archive;
     std::string iso;
-    std::string qemuFolder;
+    std::string unpacked;
 };
 
-LocalPaths LocalPathsBeside(const std::string& programFolder) {
-    return {programFolder + "\\QEMU.zip", programFolder + "\\Kelto-Rescue.iso", programFolder + "\\QEMU"};
+// The archive and the ISO are downloaded into the run folder and the archive is unpacked
+// there: it holds nothing but what this run put there.
+LocalPaths LocalPathsIn(const std::string& runFolder) {
+    return {runFolder + "\\QEMU.zip", runFolder + "\\Kelto-Rescue.iso", runFolder};
 }
+
+std::string QemuFolderBeside(const std::string& programFolder) { return programFolder + "\\QEMU"; }
 
 // Everything after the address check; failures that are not a refusal of their own
 // travel out as RescueVmFailure.
-void DownloadUnpackAndBoot(intake::Context& context) {
+void DownloadUnpackAndBoot(intake::Context& context, const std::string& customerSid) {
     const std::string base = ServerBaseUrl(context.request);
     const std::string& sid = context.request.CurrentSessionId;
-    const LocalPaths paths = LocalPathsBeside(base::GetOwnFolder(context.system.process));
+    const std::string qemuFolder = QemuFolderBeside(base::GetOwnFolder(context.system.process));
 
-    EnsureFolder(context, paths.qemuFolder);
+    EnsureFolder(context, qemuFolder);
+    // The customer's account controls the QEMU folder. Held open from here on, it cannot be
+    // swapped for a link; a link standing there already is never followed.
+    platform::PathFacts qemuFacts;
+    std::unique_ptr<platform::HeldPath> qemuHeld;
+    const platform::Outcome opened = context.system.files.OpenNoFollow(qemuFolder, qemuFacts, qemuHeld);
+    if (!opened.Ok())
+        throw RescueVmFailure("Cannot open folder " + qemuFolder + " (error " + std::to_string(opened.error) +
+                              ")");
+    if (!qemuFacts.folder || qemuFacts.nameSurrogate) {
+        Warn(context, kUnpackFailed);
+        return;
+    }
+    RemoveEarlierRunFolders(context, qemuFolder);
+    const std::string customer = customerSid.empty() ? context.system.process.UserSid() : customerSid;
+    // Held until the emulator has started, so that what runs is what this run unpacked.
+    const std::optional<RunFolder> run = CreateRunFolder(context, qemuFolder, customer);
+    if (!run) {
+        Warn(context, kUnpackFailed);
+        return;
+    }
+    const LocalPaths paths = LocalPathsIn(run->path);
 
     ShowMainStatus(context, "מוריד את QEMU.zip לתיקיית הממשק...");
     if (!DownloadFile(context, base + "/vm/qemu.zip?sid=" + sid, paths.archive)) {
@@ -57,11 +83,11 @@ void DownloadUnpackAndBoot(intake::Context& context) {
         return;
     }
     ShowMainStatus(context, "מחלץ את QEMU.zip לתיקיית QEMU...");
-    if (!ExtractZip(context, paths.archive, paths.qemuFolder)) {
-        Warn(context, "חילוץ QEMU.zip נכשל.");
+    if (!ExtractZip(context, paths.archive, paths.unpacked)) {
+        Warn(context, kUnpackFailed);
         return;
     }
-    const std::string qemu = FindQemuExecutable(context, paths.qemuFolder);
+    const std::string qemu = FindQemuExecutable(context, paths.unpacked);
     if (qemu.empty()) {
         Warn(context, "הקובץ qemu-system-x86_64.exe לא נמצא ב-ZIP.");
         return;
@@ -95,14 +121,14 @@ std::string QemuArguments(const std::string& isoPath) {
            " -device usb-tablet" + " -nic user,model=e1000 -no-reboot";
 }
 
-void LaunchRescueVm(intake::Context& context) {
+void LaunchRescueVm(intake::Context& context, const std::string& customerSid) {
     // The address came from a URL that any web page can open: refuse what cannot be a server.
     if (!HasServerAddress(context.request)) {
         Warn(context, "כתובת שרת Kelto אינה תקינה.");
         return;
     }
     try {
-        DownloadUnpackAndBoot(context);
+        DownloadUnpackAndBoot(context, customerSid);
     } catch (const RescueVmFailure& failure) {
         const std::string description = failure.what();
         intake::WriteLog(context.system, "Virtual ISO failed: " + description);

@@ -19,7 +19,9 @@ std::string ServerBaseUrl(const intake::RequestState& request);
 std::string QemuArguments(const std::string& isoPath);
 
 // Downloads QEMU and the rescue ISO from the request's server and boots the ISO; the
-// outcome is always exactly one message box.
-void LaunchRescueVm(intake::Context& context);
+// outcome is always exactly one message box. Everything is downloaded, unpacked and started
+// inside a new folder of the QEMU folder that only administrators can write; the customer
+// (given by SID; empty: the account this process runs as) may read and run what is in it.
+void LaunchRescueVm(intake::Context& context, const std::string& customerSid = {});
 
 }  // namespace kelto::rescuevm

@@ -6,9 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "platform/system.h"
 
 namespace kelto::intake {
 struct Context;
@@ -31,7 +35,8 @@ std::string QuoteArgument(std::string_view text);
 // Every "'" doubled, as PowerShell wants it inside a single-quoted literal.
 std::string EscapeSingleQuotes(std::string_view text);
 
-// The command lines, each program given by its full path.
+// The command lines, each program given by its full path. curl reads no configuration file
+// ("-q" first), and a download over TLS is never redirected to another protocol.
 std::string CurlCommandLine(const std::string& curlPath, const std::string& url,
                             const std::string& outputPath);
 std::string TarCommandLine(const std::string& tarPath, const std::string& zipPath, const std::string& folder);
@@ -42,7 +47,8 @@ std::string PowerShellCommandLine(const std::string& powerShellPath, const std::
 // kNotStarted when it could not be run.
 std::int32_t RunAndWait(intake::Context& context, const std::string& commandLine, int windowStyle);
 
-// True when curl ended with 0 and a file exists at the output path afterwards.
+// True when curl ended with 0 and a regular file stands at the output path afterwards: one
+// file with one name, no link.
 bool DownloadFile(intake::Context& context, const std::string& url, const std::string& outputPath);
 // tar first; when it fails or cannot be run, PowerShell.
 bool ExtractZip(intake::Context& context, const std::string& zipPath, const std::string& folder);
@@ -50,7 +56,8 @@ bool ExpandArchiveWithPowerShell(intake::Context& context, const std::string& zi
                                  const std::string& folder);
 
 // Full path of the first "qemu-system-x86_64.exe" (in any letter case) in the tree: a
-// folder's files before its subfolders, each in listing order. Empty when there is none.
+// folder's files before its subfolders, each in listing order. Links (junctions, symbolic
+// links) are neither taken nor entered. Empty when there is none.
 std::string FindQemuExecutable(intake::Context& context, const std::string& folder);
 
 // Creates the folder and its missing parents, the one nearest the existing folder first.
@@ -61,6 +68,38 @@ void EnsureFolder(intake::Context& context, const std::string& path);
 // "C:\Kelto\QEMU", "C:\" for "C:\file.exe" (a working folder of "C:" would mean the current
 // folder on drive C), empty for a drive root or a bare name.
 std::string GetParentFolder(std::string_view path);
+
+// True when a regular file stands at the path (read from a handle that follows no link):
+// not a folder, not a name-surrogate link, exactly one hard link.
+bool IsRegularFile(intake::Context& context, const std::string& path);
+
+// ---- the run folder: what one rescue VM run downloads, unpacks and starts ----
+
+// The well-known SIDs of the run folder's access list.
+inline constexpr const char* kAdministratorsSid = "S-1-5-32-544";
+inline constexpr const char* kSystemSid = "S-1-5-18";
+
+// Owner Administrators; Administrators and SYSTEM full control, the customer read and
+// execute; inherited by everything inside, nothing inherited from above.
+platform::FolderSecurity RunFolderSecurity(const std::string& customerSid);
+// True for a folder made by RunFolderSecurity for any one customer.
+bool IsRunFolderSecurity(const platform::FolderSecurity& security);
+
+// A run folder, created and held open: nobody can rename or delete it while this lives.
+struct RunFolder {
+    std::string path;
+    std::unique_ptr<platform::HeldPath> held;
+};
+
+// Removes the run folders of earlier runs from the QEMU folder, recognised by their owner
+// and access list; one in use stays. Nothing else there is touched.
+void RemoveEarlierRunFolders(intake::Context& context, const std::string& qemuFolder);
+
+// Creates a new run folder under a name not in use; the customer's SID gives the reader.
+// Nothing when what the creation holds is not a plain folder. Throws RescueVmFailure when no
+// folder can be created.
+std::optional<RunFolder> CreateRunFolder(intake::Context& context, const std::string& qemuFolder,
+                                         const std::string& customerSid);
 
 // A progress text in the main window's status line; it never shows the window.
 void ShowMainStatus(intake::Context& context, const std::string& text);

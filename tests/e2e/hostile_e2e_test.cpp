@@ -398,8 +398,22 @@ private:
     std::set<std::string> seenWindows_;
 };
 
+// Planted in the QEMU folder beside the helper, where a customer's program can write: an
+// emulator at the top and where an archive keeps its own, and a DLL beside each. None may run.
+const wchar_t* const kPlantedInQemu[] = {L"qemu-system-x86_64.exe", L"SDL2.dll",
+                                         L"Portable QEMU\\bin\\qemu-system-x86_64.exe",
+                                         L"Portable QEMU\\bin\\SDL2.dll"};
+
 void HostileInputTest::TestBody() {
     for (const wchar_t* name : kPlanted) CopyInto(Programs().standin, Folder(), name);
+    const std::wstring qemu = Folder() + L"\\QEMU";
+    MakeFolder(L"QEMU");
+    MakeFolder(L"QEMU\\Portable QEMU");
+    MakeFolder(L"QEMU\\Portable QEMU\\bin");
+    for (const wchar_t* name : kPlantedInQemu) {
+        const std::wstring path = qemu + L"\\" + name;
+        CopyInto(Programs().standin, path.substr(0, path.rfind(L'\\')), path.substr(path.rfind(L'\\') + 1));
+    }
     StoreAuthorizedSession(kSession, LocalSecondsSince2024() + 600);
     WatchJob();
     if (HasFatalFailure()) return;
@@ -485,6 +499,12 @@ void HostileInputTest::TestBody() {
         for (const char* named : kNamedPrograms) {
             if (name == named && !rowProgram) ADD_FAILURE() << "a program the input names ran: " << image;
         }
+    }
+
+    // Whatever the rescue VM did, what was planted in QEMU is still there as it was.
+    for (const wchar_t* name : kPlantedInQemu) {
+        const std::wstring path = qemu + L"\\" + name;
+        EXPECT_EQ(ReadWholeFile(path), ReadWholeFile(Programs().standin)) << Narrow(path);
     }
 
     // The log: defined lines only, one version line per start of the helper.

@@ -10,6 +10,11 @@
 // After winsock2.h, which must precede <windows.h>.
 #include "harness.h"
 
+#include <aclapi.h>
+#include <cstring>
+#include <sddl.h>
+#include <winioctl.h>
+
 namespace kelto::e2e {
 namespace {
 
@@ -48,6 +53,99 @@ bool IsFile(const std::wstring& path) {
 std::string QemuArguments(const std::string& isoPath) {
     return "-name \"Kelto Rescue\" -machine accel=whpx:tcg -m 3072 -smp 2 -boot order=d,menu=on -cdrom \"" +
            isoPath + "\" -device qemu-xhci -device usb-tablet -nic user,model=e1000 -no-reboot";
+}
+
+// The run folders ("Run-...") the helper made in the QEMU folder of `folder`, as full paths.
+std::vector<std::wstring> RunFoldersIn(const std::wstring& folder) {
+    std::vector<std::wstring> out;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\QEMU\\Run-*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return out;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) out.push_back(folder + L"\\QEMU\\" + data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return out;
+}
+
+std::string SidText(PSID sid) {
+    LPWSTR text = nullptr;
+    if (!::ConvertSidToStringSidW(sid, &text)) return "?";
+    const std::string out = Narrow(text);
+    ::LocalFree(text);
+    return out;
+}
+
+// The account this test (and every program it starts) runs as.
+std::string OwnUserSid() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return "?";
+    BYTE buffer[256];
+    DWORD size = 0;
+    const bool ok = ::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    ::CloseHandle(token);
+    return ok ? SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) : "?";
+}
+
+// Owner, protection and allowing entries of a folder as Windows reports them by name:
+// "owner|protected|sid mask flags;..."
+std::string SecurityByName(const std::wstring& path) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return "unreadable";
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    std::string out = SidText(owner) + ((control & SE_DACL_PROTECTED) ? "|protected|" : "|inheriting|");
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        ::GetAce(dacl, i, &ace);
+        const auto* header = static_cast<ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            out += "other;";
+            continue;
+        }
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        char entry[64];
+        std::snprintf(entry, sizeof entry, " %08lX %02X;", static_cast<unsigned long>(allowed->Mask),
+                      header->AceFlags);
+        out += SidText(&allowed->SidStart) + entry;
+    }
+    ::LocalFree(descriptor);
+    return out;
+}
+
+// Makes `link` (a new empty folder) a junction to `target` as mklink /J does; false when this
+// file system or Wine cannot.
+bool MakeJunction(const std::wstring& link, const std::wstring& target) {
+    if (!::CreateDirectoryW(link.c_str(), nullptr)) return false;
+    HANDLE handle = ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const std::wstring substitute = L"\\??\\" + target;
+    const USHORT substituteBytes = static_cast<USHORT>(substitute.size() * sizeof(wchar_t));
+    const USHORT printBytes = static_cast<USHORT>(target.size() * sizeof(wchar_t));
+    // REPARSE_DATA_BUFFER's mount-point form: tag, sizes, then both names each with its NUL.
+    std::vector<BYTE> buffer(8 + 8 + substituteBytes + 2 + printBytes + 2, 0);
+    auto put16 = [&](size_t at, USHORT value) { std::memcpy(&buffer[at], &value, 2); };
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    std::memcpy(&buffer[0], &tag, 4);
+    put16(4, static_cast<USHORT>(buffer.size() - 8));
+    put16(8, 0);
+    put16(10, substituteBytes);
+    put16(12, static_cast<USHORT>(substituteBytes + 2));
+    put16(14, printBytes);
+    std::memcpy(&buffer[16], substitute.data(), substituteBytes);
+    std::memcpy(&buffer[16 + substituteBytes + 2], target.data(), printBytes);
+    DWORD returned = 0;
+    const bool made = ::DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+    ::CloseHandle(handle);
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    return made && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 // The text of a launch's command line after its program, which the shell writes in quotes.
@@ -157,9 +255,16 @@ protected:
         return out;
     }
 
-    std::string CurlLine(const std::string& file, const std::string& url) const {
-        return "\"" + kCurlPath + "\" --fail --location --retry 2 --connect-timeout 20 --output \"" +
-               Folder8() + "\\" + file + "\" \"" + url + "\"";
+    std::string CurlLine(const std::string& output, const std::string& url, bool tls = false) const {
+        return "\"" + kCurlPath + "\" -q --fail --location --retry 2 --connect-timeout 20" +
+               (tls ? " --proto-redir =https" : "") + " --output \"" + output + "\" \"" + url + "\"";
+    }
+
+    // The one run folder of this test's QEMU folder; fails the test when there is not one.
+    std::string OnlyRunFolder() const {
+        const auto runs = RunFoldersIn(Folder());
+        EXPECT_EQ(runs.size(), 1u);
+        return runs.empty() ? std::string("(none)") : Narrow(runs[0]);
     }
 
     HttpServer server;
@@ -198,23 +303,30 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
     Answer(box, IDOK);
     WaitUntilAllEnded(milliseconds(30000));
 
-    const std::string folder = Folder8();
-    const std::string iso = folder + "\\Kelto-Rescue.iso";
+    // Everything of the run is in one new folder of QEMU: "Run-" and the moment in UTC.
+    const std::string run = OnlyRunFolder();
+    EXPECT_EQ(run.rfind(Folder8() + "\\QEMU\\Run-", 0), 0u) << run;
+    const std::string iso = run + "\\Kelto-Rescue.iso";
     const auto emulator = LaunchesOf("QEMU-SYSTEM-X86_64.EXE");
     ASSERT_THAT(emulator, SizeIs(1));
-    EXPECT_EQ(emulator[0].program, folder + "\\QEMU\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE");
+    EXPECT_EQ(emulator[0].program, run + "\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE");
     EXPECT_EQ(ArgumentsOf(emulator[0].commandLine), QemuArguments(iso));
-    EXPECT_EQ(emulator[0].workingFolder, folder + "\\QEMU\\Portable QEMU\\bin");
+    EXPECT_EQ(emulator[0].workingFolder, run + "\\Portable QEMU\\bin");
     EXPECT_EQ(emulator[0].showMode, "1");
 
     const auto curl = LaunchesOf("\\curl.exe");
     ASSERT_THAT(curl, SizeIs(2));
-    EXPECT_EQ(curl[0].commandLine, CurlLine("QEMU.zip", Base() + "/vm/qemu.zip?sid=vm-1"));
-    EXPECT_EQ(curl[1].commandLine, CurlLine("Kelto-Rescue.iso", Base() + "/vm/kelto-rescue.iso?sid=vm-1"));
+    EXPECT_EQ(curl[0].commandLine, CurlLine(run + "\\QEMU.zip", Base() + "/vm/qemu.zip?sid=vm-1"));
+    EXPECT_EQ(curl[1].commandLine, CurlLine(iso, Base() + "/vm/kelto-rescue.iso?sid=vm-1"));
     const auto tar = LaunchesOf("\\tar.exe");
     ASSERT_THAT(tar, SizeIs(1));
-    EXPECT_EQ(tar[0].commandLine,
-              "\"" + kTarPath + "\" -xf \"" + folder + "\\QEMU.zip\" -C \"" + folder + "\\QEMU\"");
+    EXPECT_EQ(tar[0].commandLine, "\"" + kTarPath + "\" -xf \"" + run + "\\QEMU.zip\" -C \"" + run + "\"");
+
+    // Read back by name: owner Administrators, nothing inherited, Administrators and SYSTEM
+    // full control, the account that asked read and execute, each passed on to everything
+    // inside (object and container inherit).
+    EXPECT_EQ(SecurityByName(Widen(run)), "S-1-5-32-544|protected|S-1-5-32-544 001F01FF 03;S-1-5-18 001F01FF 03;" +
+                                              OwnUserSid() + " 001200A9 03;");
     for (const auto& l : {curl[0], curl[1], tar[0]}) EXPECT_EQ(l.showMode, "1") << l.commandLine;
 
     EXPECT_THAT(RescueLogLines(),
@@ -222,11 +334,11 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
                             "Downloading VM file: " + Base() + "/vm/kelto-rescue.iso?sid=vm-1",
                             "Virtual ISO started: " + iso));
     EXPECT_THAT(server.Requests(), ElementsAre("/vm/qemu.zip?sid=vm-1", "/vm/kelto-rescue.iso?sid=vm-1"));
-    // Archive, image and the unpacked tree stay beside the helper.
-    EXPECT_EQ(ReadWholeFile(Folder() + L"\\QEMU.zip"), ReadWholeFile(Programs().rescueData + L"\\qemu.zip"));
-    EXPECT_EQ(ReadWholeFile(Folder() + L"\\Kelto-Rescue.iso"), kIsoBytes);
-    EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE"));
-    EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\qemu-system-x86_64.exe.txt"));
+    // Archive, image and the unpacked tree stay in the run folder.
+    EXPECT_EQ(ReadWholeFile(Widen(run) + L"\\QEMU.zip"), ReadWholeFile(Programs().rescueData + L"\\qemu.zip"));
+    EXPECT_EQ(ReadWholeFile(Widen(iso)), kIsoBytes);
+    EXPECT_TRUE(IsFile(Widen(run) + L"\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE"));
+    EXPECT_TRUE(IsFile(Widen(run) + L"\\qemu-system-x86_64.exe.txt"));
 }
 
 TEST_F(RescueVmTest, ArchiveNotFoundKeepsTheOldArchiveAndStops) {
@@ -253,7 +365,7 @@ TEST_F(RescueVmTest, ArchiveWithoutTheEmulatorIsRefused) {
                  HttpServer::File(ReadWholeFile(Programs().rescueData + L"\\no-emulator.zip")));
     ExpectOutcome(StartElevatedForServer(), kNoEmulatorBox, IconKind::Exclamation, "rescue-vm-no-emulator");
     EXPECT_THAT(LaunchesOf("\\tar.exe"), SizeIs(1));
-    EXPECT_TRUE(IsFile(Folder() + L"\\QEMU\\qemu-system-x86_64.exe.txt"));
+    EXPECT_TRUE(IsFile(Widen(OnlyRunFolder()) + L"\\qemu-system-x86_64.exe.txt"));
     EXPECT_THAT(LaunchesOf("QEMU-SYSTEM-X86_64.EXE"), IsEmpty());
     EXPECT_THAT(RescueLogLines(), SizeIs(2));
 }
@@ -263,6 +375,11 @@ TEST_F(RescueVmTest, TlsUrlsUseHttps) {
     ExpectOutcome(StartElevatedForServer(true), kArchiveBox, IconKind::Exclamation);
     EXPECT_THAT(RescueLogLines(),
                 ElementsAre("Downloading VM file: " + Base(true) + "/vm/qemu.zip?sid=vm-1"));
+    // No .curlrc is read, and a redirect could lead to https only.
+    const auto curl = LaunchesOf("\\curl.exe");
+    ASSERT_THAT(curl, SizeIs(1));
+    EXPECT_EQ(curl[0].commandLine,
+              CurlLine(OnlyRunFolder() + "\\QEMU.zip", Base(true) + "/vm/qemu.zip?sid=vm-1", true));
     EXPECT_THAT(server.Requests(), ElementsAre("(not HTTP)"));
 }
 
@@ -306,8 +423,9 @@ TEST_F(RescueVmTest, WithoutTarPowerShellUnpacks) {
                            std::to_wstring(server.Port()) + L":0");
     // The stand-in unpacks nothing.
     ExpectOutcome(helper, kNoEmulatorBox, IconKind::Exclamation);
-    const std::string f = Narrow(folder);
-    std::string escaped = f;
+    const auto runs = RunFoldersIn(folder);
+    ASSERT_THAT(runs, SizeIs(1));
+    std::string escaped = Narrow(runs[0]);
     escaped.replace(escaped.find('\''), 1, "''");
     const auto powerShell = LaunchesOf("\\powershell.exe");
     ASSERT_THAT(powerShell, SizeIs(1));
@@ -315,8 +433,72 @@ TEST_F(RescueVmTest, WithoutTarPowerShellUnpacks) {
               "\"" + kPowerShellPath +
                   "\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive "
                   "-LiteralPath '" +
-                  escaped + "\\QEMU.zip' -DestinationPath '" + escaped + "\\QEMU' -Force\"");
+                  escaped + "\\QEMU.zip' -DestinationPath '" + escaped + "' -Force\"");
     EXPECT_EQ(powerShell[0].showMode, "1");
+}
+
+// A customer's program can write into QEMU: an emulator and DLLs planted there, at the top
+// and where the archive keeps its own, are never run or loaded. What runs is the archive's
+// emulator in this run's own folder, which holds the archive's files and nothing else. A
+// second run removes the first run's folder and leaves everything else in QEMU as it was.
+TEST_F(RescueVmTest, PlantedFilesInQemuAreNeverRunAndASecondRunRemovesTheFirstRunsFolder) {
+    MakeFolder(L"QEMU");
+    MakeFolder(L"QEMU\\Portable QEMU");
+    MakeFolder(L"QEMU\\Portable QEMU\\bin");
+    const std::vector<std::wstring> planted = {L"QEMU\\qemu-system-x86_64.exe", L"QEMU\\SDL2.dll",
+                                               L"QEMU\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE",
+                                               L"QEMU\\Portable QEMU\\bin\\SDL2.dll"};
+    for (const auto& name : planted)
+        CopyInto(Programs().standin, Folder() + L"\\" + name.substr(0, name.rfind(L'\\')),
+                 name.substr(name.rfind(L'\\') + 1));
+    WriteFileBytes(Folder() + L"\\QEMU\\notes.txt", "the customer's own file");
+
+    ExpectOutcome(StartElevatedForServer(), kStartedBox, IconKind::Information);
+    const auto first = RunFoldersIn(Folder());
+    ASSERT_THAT(first, SizeIs(1));
+    const auto emulator = LaunchesOf("QEMU-SYSTEM-X86_64.EXE");
+    ASSERT_THAT(emulator, SizeIs(1));
+    EXPECT_EQ(emulator[0].program, Narrow(first[0]) + "\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE");
+    // The emulator's folder, where Windows looks for its DLLs first, holds only the archive's.
+    EXPECT_FALSE(IsFile(first[0] + L"\\Portable QEMU\\bin\\SDL2.dll"));
+    EXPECT_FALSE(IsFile(first[0] + L"\\SDL2.dll"));
+
+    // The next run comes at least a second later, so its folder has a name of its own.
+    const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(1100);
+    ASSERT_TRUE(PollUntil(Deadline::In(kDefaultWait), [&] { return std::chrono::steady_clock::now() >= later; }));
+    ExpectOutcome(StartElevatedForServer(), kStartedBox, IconKind::Information);
+    const auto second = RunFoldersIn(Folder());
+    ASSERT_THAT(second, SizeIs(1));
+    EXPECT_NE(second[0], first[0]);
+    EXPECT_EQ(::GetFileAttributesW(first[0].c_str()), INVALID_FILE_ATTRIBUTES);
+    const auto emulators = LaunchesOf("QEMU-SYSTEM-X86_64.EXE");
+    ASSERT_THAT(emulators, SizeIs(2));
+    EXPECT_EQ(emulators[1].program, Narrow(second[0]) + "\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE");
+
+    for (const auto& name : planted)
+        EXPECT_EQ(ReadWholeFile(Folder() + L"\\" + name), ReadWholeFile(Programs().standin)) << Narrow(name);
+    EXPECT_EQ(ReadWholeFile(Folder() + L"\\QEMU\\notes.txt"), "the customer's own file");
+}
+
+// A junction named QEMU would carry the administrator's unpacking wherever it points.
+TEST_F(RescueVmTest, JunctionNamedQemuIsRefusedAndNothingIsWrittenThroughIt) {
+    const std::wstring target = MakeFolder(L"elsewhere");
+    if (!MakeJunction(Folder() + L"\\QEMU", target))
+        GTEST_SKIP() << "this Wine cannot make a junction; the unit tests' doubles cover the refusal";
+    ExpectOutcome(StartElevatedForServer(), "חילוץ QEMU.zip נכשל.", IconKind::Exclamation);
+    EXPECT_THAT(RescueLogLines(), IsEmpty());
+    EXPECT_THAT(server.Requests(), IsEmpty());
+    EXPECT_THAT(Launches(), IsEmpty());
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((target + L"\\*").c_str(), &data);
+    int entries = 0;
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..") ++entries;
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    EXPECT_EQ(entries, 0) << "something was written through the junction";
 }
 
 TEST_F(RescueVmTest, FileNamedQemuGoesToTheFailureHandler) {

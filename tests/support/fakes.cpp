@@ -287,6 +287,78 @@ bool FakeFileSystem::DeleteFile(const std::string& path) {
     return true;
 }
 
+namespace {
+class FakeHeld : public platform::HeldPath {
+public:
+    FakeHeld(std::multiset<std::string>& held, std::string path) : held_(held), path_(std::move(path)) {
+        held_.insert(path_);
+    }
+    ~FakeHeld() override { held_.erase(held_.find(path_)); }
+
+private:
+    std::multiset<std::string>& held_;
+    std::string path_;
+};
+
+bool IsAtOrBelow(const std::string& path, const std::string& folder) {
+    return path == folder || path.rfind(folder + "\\", 0) == 0;
+}
+}  // namespace
+
+bool FakeFileSystem::IsLink(const std::string& path) const {
+    const auto it = linkFacts.find(path);
+    return it != linkFacts.end() && it->second.nameSurrogate;
+}
+
+platform::Outcome FakeFileSystem::OpenNoFollow(const std::string& path, platform::PathFacts& facts,
+                                               std::unique_ptr<platform::HeldPath>& held) {
+    constexpr std::uint32_t kFileNotFound = 2;
+    const auto it = entries.find(path);
+    if (it == entries.end()) return {kFileNotFound};
+    const auto given = linkFacts.find(path);
+    facts = given != linkFacts.end() ? given->second
+                                     : platform::PathFacts{it->second.first == Attr::Folder, false, 1};
+    held = std::make_unique<FakeHeld>(this->held, path);
+    return {};
+}
+
+platform::Outcome FakeFileSystem::CreateSecuredFolder(const std::string& path,
+                                                      const platform::FolderSecurity& wanted,
+                                                      platform::PathFacts& facts,
+                                                      std::unique_ptr<platform::HeldPath>& held) {
+    const platform::Outcome created = CreateFolder(path);
+    if (!created.Ok()) return created;
+    security[path] = wanted;
+    return OpenNoFollow(path, facts, held);
+}
+
+std::vector<std::string> FakeFileSystem::ListFilesNoLinks(const std::string& folder) {
+    auto names = List(folder, false);
+    std::erase_if(names, [&](const std::string& name) { return IsLink(folder + "\\" + name); });
+    return names;
+}
+
+std::vector<std::string> FakeFileSystem::ListFoldersNoLinks(const std::string& folder) {
+    auto names = List(folder, true);
+    std::erase_if(names, [&](const std::string& name) { return IsLink(folder + "\\" + name); });
+    return names;
+}
+
+platform::RemoveOutcome FakeFileSystem::RemoveFolderTreeIf(
+    const std::string& path, const std::function<bool(const platform::FolderSecurity&)>& expected) {
+    if (!FolderExists(path) || IsLink(path)) return platform::RemoveOutcome::NotMatching;
+    const auto found = security.find(path);
+    if (found == security.end() || !expected(found->second)) return platform::RemoveOutcome::NotMatching;
+    for (const auto& busy : inUse)
+        if (IsAtOrBelow(busy, path)) return platform::RemoveOutcome::InUse;
+    for (const auto& open : held)
+        if (IsAtOrBelow(open, path)) return platform::RemoveOutcome::InUse;
+    std::erase_if(entries, [&](const auto& entry) { return IsAtOrBelow(entry.first, path); });
+    security.erase(path);
+    removedFolders.push_back(path);
+    return platform::RemoveOutcome::Removed;
+}
+
 platform::AppendResult FakeFileSystem::Append(const std::string& path, const std::string& bytes) {
     ++appendCalls;
     if (readOnlyFolders.count(text::ParentFolder(path))) return platform::AppendResult::Failed;

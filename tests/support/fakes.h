@@ -112,8 +112,27 @@ public:
     platform::Outcome CreateFolder(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
     platform::AppendResult Append(const std::string& path, const std::string& bytes) override;
+    // Facts from `linkFacts` when given for the path, otherwise a plain entry with one link;
+    // error 2 for a path with no entry. The path counts as held while `held` lives.
+    platform::Outcome OpenNoFollow(const std::string& path, platform::PathFacts& facts,
+                                   std::unique_ptr<platform::HeldPath>& held) override;
+    // As CreateFolder, keeping the security in `security`; then OpenNoFollow.
+    platform::Outcome CreateSecuredFolder(const std::string& path, const platform::FolderSecurity& security,
+                                          platform::PathFacts& facts,
+                                          std::unique_ptr<platform::HeldPath>& held) override;
+    std::vector<std::string> ListFilesNoLinks(const std::string& folder) override;
+    std::vector<std::string> ListFoldersNoLinks(const std::string& folder) override;
+    // A folder (no link) whose `security` entry `expected` accepts goes with everything
+    // below it, unless it or something below it is in `inUse` or held.
+    platform::RemoveOutcome RemoveFolderTreeIf(
+        const std::string& path, const std::function<bool(const platform::FolderSecurity&)>& expected) override;
 
     void AddFile(const std::string& path, Attr attr = Attr::Normal, std::string content = {});
+    std::map<std::string, platform::PathFacts> linkFacts;
+    std::map<std::string, platform::FolderSecurity> security;
+    std::set<std::string> inUse;
+    std::multiset<std::string> held;  // paths held open now
+    std::vector<std::string> removedFolders;
     std::map<std::string, std::pair<Attr, std::string>> entries;  // path -> (attribute, content)
     std::set<std::string> readOnlyFolders;
     // Folders whose listing fails (both lists come back empty although they hold entries).
@@ -129,6 +148,7 @@ public:
 
 private:
     std::vector<std::string> List(const std::string& folder, bool folders) const;
+    bool IsLink(const std::string& path) const;
 };
 
 class FakeProcess : public platform::Process {

@@ -17,10 +17,14 @@ using testing::FakeSystem;
 using ::testing::IsEmpty;
 
 const std::string kFolder = "C:\\Program Files\\Kelto";
-const std::string kArchive = kFolder + "\\QEMU.zip";
-const std::string kIso = kFolder + "\\Kelto-Rescue.iso";
 const std::string kQemuFolder = kFolder + "\\QEMU";
-const std::string kEmulator = kFolder + "\\QEMU\\Portable QEMU\\bin\\qemu-system-x86_64.exe";
+// The run folder: named after the fake clock's UTC moment, 2026-12-10 12:00:00.
+const std::string kRunName = "Run-20261210-120000-1";
+const std::string kRun = kQemuFolder + "\\" + kRunName;
+const std::string kArchive = kRun + "\\QEMU.zip";
+const std::string kIso = kRun + "\\Kelto-Rescue.iso";
+const std::string kEmulator = kRun + "\\Portable QEMU\\bin\\qemu-system-x86_64.exe";
+const std::string kCustomerSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
 const std::string kCurl = "C:\\Windows\\System32\\curl.exe";
 const std::string kTar = "C:\\Windows\\System32\\tar.exe";
 const std::string kPowerShell = "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe";
@@ -42,6 +46,7 @@ struct RescueVm : ::testing::Test {
 
     void SetUp() override {
         f.environment.variables["SystemRoot"] = "C:\\Windows";
+        f.process.userSid = kCustomerSid;
         f.files.AddFile(folder, FakeFileSystem::Attr::Folder);
         for (const auto& program : {kCurl, kTar, kPowerShell}) f.files.AddFile(program);
         f.request.CurrentSessionId = "vm-1";
@@ -57,14 +62,16 @@ struct RescueVm : ::testing::Test {
         f.files.AddFile(folder, FakeFileSystem::Attr::Folder);
     }
 
+    std::string RunFolder() const { return folder + "\\QEMU\\" + kRunName; }
+
     void Behave(const std::string& line) {
         if (!f.children.exitCodes.empty() && f.children.exitCodes.front() != 0u) return;
         if (line.find("curl.exe") != std::string::npos) {
             const bool archive = line.find("/vm/qemu.zip?sid=") != std::string::npos;
-            f.files.AddFile(folder + (archive ? "\\QEMU.zip" : "\\Kelto-Rescue.iso"),
+            f.files.AddFile(RunFolder() + (archive ? "\\QEMU.zip" : "\\Kelto-Rescue.iso"),
                             FakeFileSystem::Attr::Normal, "bytes");
         } else {
-            const std::string unpacked = folder + "\\QEMU";
+            const std::string unpacked = RunFolder();
             for (const auto& sub : {"\\Portable QEMU", "\\Portable QEMU\\bin"})
                 f.files.AddFile(unpacked + sub, FakeFileSystem::Attr::Folder);
             f.files.AddFile(unpacked + "\\Portable QEMU\\bin\\qemu-system-x86_64.exe");
@@ -122,27 +129,28 @@ TEST_F(RescueVm, CommandLinesFromAFolderWithABlankAndAQuote) {
     EXPECT_THAT(
         f.children.commandLines,
         ElementsAre(
-            "\"C:\\Windows\\System32\\curl.exe\" --fail --location --retry 2 --connect-timeout 20 --output "
-            "\"C:\\Tools\\O'Neil kit\\QEMU.zip\" \"http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1\"",
-            "\"C:\\Windows\\System32\\curl.exe\" --fail --location --retry 2 --connect-timeout 20 --output "
-            "\"C:\\Tools\\O'Neil kit\\Kelto-Rescue.iso\" "
+            "\"C:\\Windows\\System32\\curl.exe\" -q --fail --location --retry 2 --connect-timeout 20 --output "
+            "\"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\QEMU.zip\" "
+            "\"http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1\"",
+            "\"C:\\Windows\\System32\\curl.exe\" -q --fail --location --retry 2 --connect-timeout 20 --output "
+            "\"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso\" "
             "\"http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1\"",
-            "\"C:\\Windows\\System32\\tar.exe\" -xf \"C:\\Tools\\O'Neil kit\\QEMU.zip\" -C "
-            "\"C:\\Tools\\O'Neil "
-            "kit\\QEMU\"",
+            "\"C:\\Windows\\System32\\tar.exe\" -xf \"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\QEMU.zip\" "
+            "-C \"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\"",
             "\"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe\" -NoProfile -ExecutionPolicy "
             "Bypass "
-            "-Command \"Expand-Archive -LiteralPath 'C:\\Tools\\O''Neil kit\\QEMU.zip' -DestinationPath "
-            "'C:\\Tools\\O''Neil kit\\QEMU' -Force\""));
+            "-Command \"Expand-Archive -LiteralPath 'C:\\Tools\\O''Neil kit\\QEMU\\Run-20261210-120000-1\\QEMU.zip' "
+            "-DestinationPath 'C:\\Tools\\O''Neil kit\\QEMU\\Run-20261210-120000-1' -Force\""));
     EXPECT_THAT(f.children.showModes, ElementsAre(1, 1, 1, 1));
     ASSERT_EQ(f.shell.calls.size(), 1u);
     EXPECT_EQ(f.shell.calls[0].file,
-              "C:\\Tools\\O'Neil kit\\QEMU\\Portable QEMU\\bin\\qemu-system-x86_64.exe");
+              "C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Portable QEMU\\bin\\qemu-system-x86_64.exe");
     EXPECT_EQ(f.shell.calls[0].parameters,
               "-name \"Kelto Rescue\" -machine accel=whpx:tcg -m 3072 -smp 2 -boot order=d,menu=on -cdrom "
-              "\"C:\\Tools\\O'Neil kit\\Kelto-Rescue.iso\" -device qemu-xhci -device usb-tablet -nic "
-              "user,model=e1000 -no-reboot");
-    EXPECT_EQ(f.shell.calls[0].directory, "C:\\Tools\\O'Neil kit\\QEMU\\Portable QEMU\\bin");
+              "\"C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso\" -device qemu-xhci "
+              "-device usb-tablet -nic user,model=e1000 -no-reboot");
+    EXPECT_EQ(f.shell.calls[0].directory,
+              "C:\\Tools\\O'Neil kit\\QEMU\\Run-20261210-120000-1\\Portable QEMU\\bin");
 }
 
 // ---- system programs only from the system folders ----
@@ -223,6 +231,7 @@ struct SearchCase {
     std::map<std::string, std::vector<std::string>> order;
     std::set<std::string> unlistable;
     std::string expected;
+    std::set<std::string> links = {};  // below C:\Q: junctions and symbolic links
 };
 
 class Search : public RescueVm, public ::testing::WithParamInterface<SearchCase> {};
@@ -234,6 +243,10 @@ TEST_P(Search, FindsTheFirstEmulatorFilesBeforeSubfolders) {
     for (const auto& file : c.files) f.files.AddFile("C:\\Q\\" + file);
     for (const auto& [folderName, names] : c.order) f.files.listingOrder[folderName] = names;
     f.files.unlistableFolders = c.unlistable;
+    for (const auto& link : c.links) {
+        const std::string path = "C:\\Q\\" + link;
+        f.files.linkFacts[path] = {f.files.FolderExists(path), true, 1};
+    }
     EXPECT_EQ(rescuevm::FindQemuExecutable(f.context, "C:\\Q"), c.expected);
 }
 
@@ -270,6 +283,21 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"C:\\Q\\a"},
                                  "C:\\Q\\b\\qemu-system-x86_64.exe"},
                       SearchCase{"AFolderOfThatNameIsNoFile", {}, {"qemu-system-x86_64.exe"}, {}, {}, ""},
+                      // A link is neither entered nor taken, whatever it leads to.
+                      SearchCase{"LinkedFolderIsNotEntered",
+                                 {"a\\qemu-system-x86_64.exe", "b\\qemu-system-x86_64.exe"},
+                                 {"a", "b"},
+                                 {},
+                                 {},
+                                 "C:\\Q\\b\\qemu-system-x86_64.exe",
+                                 {"a"}},
+                      SearchCase{"LinkedFileIsNotTaken",
+                                 {"qemu-system-x86_64.exe", "b\\qemu-system-x86_64.exe"},
+                                 {"b"},
+                                 {},
+                                 {},
+                                 "C:\\Q\\b\\qemu-system-x86_64.exe",
+                                 {"qemu-system-x86_64.exe"}},
                       SearchCase{
                           "NoEmulator", {"qemu-img.exe", "bin\\qemu-system-i386.exe"}, {"bin"}, {}, {}, ""}),
     [](const auto& info) { return info.param.name; });
@@ -348,7 +376,8 @@ INSTANTIATE_TEST_SUITE_P(Addresses, RefusedAddress,
 TEST_F(RescueVm, SuccessDownloadsUnpacksAndBootsTheIso) {
     rescuevm::LaunchRescueVm(f.context);
 
-    EXPECT_THAT(f.files.createdFolders, ElementsAre(kQemuFolder));
+    EXPECT_THAT(f.files.createdFolders,
+                ElementsAre("C:\\Program Files\\Kelto\\QEMU", "C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1"));
     EXPECT_THAT(f.mainWindow.events, ElementsAre("status מוריד את QEMU.zip לתיקיית הממשק...",
                                                  "status מוריד את קובץ ה-ISO. ההורדה עשויה להימשך...",
                                                  "status מחלץ את QEMU.zip לתיקיית QEMU...",
@@ -361,14 +390,14 @@ TEST_F(RescueVm, SuccessDownloadsUnpacksAndBootsTheIso) {
     EXPECT_EQ(call.file, kEmulator);
     EXPECT_EQ(call.parameters,
               "-name \"Kelto Rescue\" -machine accel=whpx:tcg -m 3072 -smp 2 -boot order=d,menu=on -cdrom "
-              "\"C:\\Program Files\\Kelto\\Kelto-Rescue.iso\" -device qemu-xhci -device usb-tablet -nic "
-              "user,model=e1000 -no-reboot");
-    EXPECT_EQ(call.directory, "C:\\Program Files\\Kelto\\QEMU\\Portable QEMU\\bin");
+              "\"C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso\" -device qemu-xhci "
+              "-device usb-tablet -nic user,model=e1000 -no-reboot");
+    EXPECT_EQ(call.directory, "C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1\\Portable QEMU\\bin");
     EXPECT_EQ(call.showMode, 1);
     EXPECT_THAT(f.LogMessages(),
                 ElementsAre("Downloading VM file: http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1",
                             "Downloading VM file: http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1",
-                            "Virtual ISO started: C:\\Program Files\\Kelto\\Kelto-Rescue.iso"));
+                            "Virtual ISO started: C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-1\\Kelto-Rescue.iso"));
     ExpectOneBox(kStartedBox, kIconInformation);
     // The files stay for the customer's next run to overwrite.
     EXPECT_TRUE(f.files.FileExists(kArchive));
@@ -382,6 +411,7 @@ struct UrlCase {
     bool tls;
     std::string sid;
     std::string archiveUrl, isoUrl;
+    std::string curlOptions;  // between the quoted program and the output path
 };
 
 class Urls : public RescueVm, public ::testing::WithParamInterface<UrlCase> {};
@@ -398,22 +428,24 @@ TEST_P(Urls, AreBuiltFromTheServerAddressAndTheSession) {
                             "Virtual ISO started: " + kIso));
     ASSERT_EQ(f.children.commandLines.size(), 3u);
     EXPECT_EQ(f.children.commandLines[0],
-              "\"" + kCurl + "\" --fail --location --retry 2 --connect-timeout 20 --output \"" + kArchive +
-                  "\" \"" + c.archiveUrl + "\"");
+              "\"" + kCurl + "\"" + c.curlOptions + " --output \"" + kArchive + "\" \"" + c.archiveUrl + "\"");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Addresses, Urls,
     ::testing::Values(
         UrlCase{"Plain", "10.0.0.5", 8080, false, "vm-1", "http://10.0.0.5:8080/vm/qemu.zip?sid=vm-1",
-                "http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1"},
+                "http://10.0.0.5:8080/vm/kelto-rescue.iso?sid=vm-1",
+                " -q --fail --location --retry 2 --connect-timeout 20"},
         UrlCase{"TlsWithItsDefaultPortWritten", "support.example.com", 443, true, "AbC_9",
                 "https://support.example.com:443/vm/qemu.zip?sid=AbC_9",
-                "https://support.example.com:443/vm/kelto-rescue.iso?sid=AbC_9"},
+                "https://support.example.com:443/vm/kelto-rescue.iso?sid=AbC_9",
+                " -q --fail --location --retry 2 --connect-timeout 20 --proto-redir =https"},
         UrlCase{"PlainOnPort80", "kelto", 80, false, "s", "http://kelto:80/vm/qemu.zip?sid=s",
-                "http://kelto:80/vm/kelto-rescue.iso?sid=s"},
-        UrlCase{"EmptySession", "10.0.0.5", 65535, false, "",
-                "http://10.0.0.5:65535/vm/qemu.zip?sid=", "http://10.0.0.5:65535/vm/kelto-rescue.iso?sid="}),
+                "http://kelto:80/vm/kelto-rescue.iso?sid=s", " -q --fail --location --retry 2 --connect-timeout 20"},
+        UrlCase{"EmptySession", "10.0.0.5", 65535, false, "", "http://10.0.0.5:65535/vm/qemu.zip?sid=",
+                "http://10.0.0.5:65535/vm/kelto-rescue.iso?sid=",
+                " -q --fail --location --retry 2 --connect-timeout 20"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(RescueVm, ArchiveDownloadFailureStopsBeforeTheIso) {
@@ -496,6 +528,165 @@ TEST_F(RescueVm, StatusTextsNeverShowTheWindow) {
     EXPECT_FALSE(f.mainWindow.visible);
     for (const auto& event : f.mainWindow.events) EXPECT_EQ(event.rfind("status ", 0), 0u) << event;
 }
+
+// ---- the run folder ----
+
+platform::FolderSecurity SecurityFor(const std::string& customer) {
+    return {"S-1-5-32-544",
+            true,
+            true,
+            {{"S-1-5-32-544", 0x1F01FF, 3}, {"S-1-5-18", 0x1F01FF, 3}, {customer, 0x1200A9, 3}}};
+}
+
+TEST_F(RescueVm, RunFolderIsMadeWithAProtectedListForTheCustomerAndHeldUntilTheStart) {
+    std::multiset<std::string> heldAtStart;
+    f.shell.onExecute = [&](const testing::FakeShell::Call&) { heldAtStart = f.files.held; };
+    rescuevm::LaunchRescueVm(f.context);
+    // Administrators and SYSTEM full control, the account this process runs as read and
+    // execute, all inherited inward and nothing from above.
+    EXPECT_EQ(f.files.security.at(kRun), SecurityFor("S-1-5-21-1004336348-1177238915-682003330-1001"));
+    EXPECT_THAT(heldAtStart, ElementsAre(kQemuFolder, kRun));
+    EXPECT_THAT(f.files.held, IsEmpty());
+    ExpectOneBox(kStartedBox, kIconInformation);
+
+    // A customer named by the caller reads in place of the process's account.
+    f.files.entries.clear();
+    f.files.AddFile(kFolder, FakeFileSystem::Attr::Folder);
+    rescuevm::LaunchRescueVm(f.context, "S-1-5-21-7-8-9-1002");
+    EXPECT_EQ(f.files.security.at(kRun), SecurityFor("S-1-5-21-7-8-9-1002"));
+}
+
+TEST(RescueVmRunFolder, RecognisedByOwnerAndTheWholeList) {
+    const auto ours = SecurityFor("S-1-5-21-1-2-3-1001");
+    EXPECT_TRUE(rescuevm::IsRunFolderSecurity(ours));
+    EXPECT_TRUE(rescuevm::IsRunFolderSecurity(SecurityFor("S-1-5-21-4-5-6-1005")));  // another customer's run
+    auto ownedByCustomer = ours;
+    ownedByCustomer.owner = "S-1-5-21-1-2-3-1001";
+    auto inheriting = ours;
+    inheriting.isProtected = false;
+    auto withDeny = ours;
+    withDeny.onlyAllowing = false;
+    auto customerWrites = ours;
+    customerWrites.allowed[2].mask = 0x1301BF;
+    auto extraEntry = ours;
+    extraEntry.allowed.push_back({"S-1-1-0", 0x1200A9, 3});
+    auto notInherited = ours;
+    notInherited.allowed[0].inheritance = 0;
+    auto noReader = ours;
+    noReader.allowed[2].sid = "";
+    for (const auto& other : {ownedByCustomer, inheriting, withDeny, customerWrites, extraEntry, notInherited, noReader,
+                              platform::FolderSecurity{}})
+        EXPECT_FALSE(rescuevm::IsRunFolderSecurity(other)) << ::testing::PrintToString(other.owner);
+}
+
+// Files planted in QEMU by the customer's account stay where they are and are never run:
+// the emulator that starts is the one of this run's archive, in this run's folder.
+TEST_F(RescueVm, EarlierRunFoldersGoAndNothingElseInQemuIsTouched) {
+    auto addFolder = [&](const std::string& name, const platform::FolderSecurity& security) {
+        f.files.AddFile(kQemuFolder + "\\" + name, FakeFileSystem::Attr::Folder);
+        f.files.security[kQemuFolder + "\\" + name] = security;
+    };
+    f.files.AddFile(kQemuFolder, FakeFileSystem::Attr::Folder);
+    addFolder("Run-20261209-080000-1", SecurityFor("S-1-5-21-4-5-6-1005"));
+    f.files.AddFile(kQemuFolder + "\\Run-20261209-080000-1\\bin\\qemu-system-x86_64.exe");
+    addFolder("Run-20261209-090000-1", SecurityFor(kCustomerSid));
+    f.files.inUse.insert(kQemuFolder + "\\Run-20261209-090000-1\\qemu-system-x86_64.exe");
+    f.files.AddFile(kQemuFolder + "\\Run-20261209-090000-1\\qemu-system-x86_64.exe");
+    auto lookalike = SecurityFor(kCustomerSid);
+    lookalike.owner = kCustomerSid;  // what a customer's program can make
+    addFolder("Run-20261209-100000-1", lookalike);
+    addFolder("Linked", SecurityFor(kCustomerSid));
+    f.files.linkFacts[kQemuFolder + "\\Linked"] = {true, true, 1};
+    addFolder("Customer", {});
+    const std::vector<std::string> planted = {kQemuFolder + "\\qemu-system-x86_64.exe", kQemuFolder + "\\SDL2.dll",
+                                              kQemuFolder + "\\notes.txt", kQemuFolder + "\\Customer\\keep.txt"};
+    for (const auto& file : planted) f.files.AddFile(file);
+
+    rescuevm::LaunchRescueVm(f.context);
+
+    EXPECT_THAT(f.files.removedFolders, ElementsAre(kQemuFolder + "\\Run-20261209-080000-1"));
+    for (const auto& file : planted) EXPECT_TRUE(f.files.FileExists(file)) << file;
+    for (const auto& name : {"Run-20261209-090000-1", "Run-20261209-100000-1", "Linked", "Customer"})
+        EXPECT_TRUE(f.files.FolderExists(kQemuFolder + "\\" + name)) << name;
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    EXPECT_EQ(f.shell.calls[0].file, kEmulator);
+    ExpectOneBox(kStartedBox, kIconInformation);
+}
+
+TEST_F(RescueVm, NameInUseIsNeverAdopted) {
+    f.files.AddFile(kRun, FakeFileSystem::Attr::Folder);
+    f.files.security[kRun] = SecurityFor(kCustomerSid);
+    f.files.inUse.insert(kRun);  // a run of the same second still going
+    f.children.onRun = [](const std::string&) {};
+    rescuevm::LaunchRescueVm(f.context);
+    EXPECT_THAT(f.files.createdFolders,
+                ElementsAre(kQemuFolder, "C:\\Program Files\\Kelto\\QEMU\\Run-20261210-120000-2"));
+    EXPECT_EQ(f.children.commandLines[0].find(kRun + "\\"), std::string::npos);
+}
+
+// What stands in QEMU's place is checked from the handle that holds it: a link refuses the
+// road at the unpack step's box before anything is downloaded through it. So does a run
+// folder whose creation reports anything but a plain folder.
+struct PlaceCase {
+    std::string name;
+    std::string path;
+    platform::PathFacts facts;
+};
+
+class RefusedPlace : public RescueVm, public ::testing::WithParamInterface<PlaceCase> {};
+
+TEST_P(RefusedPlace, StopsWithTheUnpackBoxBeforeAnyDownload) {
+    const auto& c = GetParam();
+    f.files.AddFile(kQemuFolder, FakeFileSystem::Attr::Folder);
+    f.files.linkFacts[c.path] = c.facts;
+    rescuevm::LaunchRescueVm(f.context);
+    ExpectOneBox(kUnpackBox, kIconExclamation);
+    EXPECT_THAT(f.children.commandLines, IsEmpty());
+    EXPECT_THAT(f.LogMessages(), IsEmpty());
+    EXPECT_THAT(f.shell.calls, IsEmpty());
+    EXPECT_THAT(f.files.held, IsEmpty());
+    if (c.path == kQemuFolder) {
+        EXPECT_THAT(f.files.createdFolders, IsEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, RefusedPlace,
+                         ::testing::Values(PlaceCase{"QemuIsAJunction", kQemuFolder, {true, true, 1}},
+                                           PlaceCase{"QemuIsASymbolicLinkToAFile", kQemuFolder, {false, true, 1}},
+                                           PlaceCase{"RunFolderIsALink", kRun, {true, true, 1}},
+                                           PlaceCase{"RunFolderIsAFile", kRun, {false, false, 1}}),
+                         [](const auto& info) { return info.param.name; });
+
+// A download counts only as one regular file: never a link, never a second name of a file.
+struct DownloadedCase {
+    std::string name;
+    bool archive;
+    platform::PathFacts facts;
+    std::string box;
+    size_t downloads;
+};
+
+class NotRegularDownload : public RescueVm, public ::testing::WithParamInterface<DownloadedCase> {};
+
+TEST_P(NotRegularDownload, IsRefusedWithThatDownloadsBox) {
+    const auto& c = GetParam();
+    f.children.onRun = [&](const std::string& line) {
+        Behave(line);
+        f.files.linkFacts[c.archive ? kArchive : kIso] = c.facts;
+    };
+    rescuevm::LaunchRescueVm(f.context);
+    ExpectOneBox(c.box, kIconExclamation);
+    EXPECT_EQ(f.children.commandLines.size(), c.downloads);
+    EXPECT_THAT(f.shell.calls, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, NotRegularDownload,
+    ::testing::Values(DownloadedCase{"ArchiveIsASymbolicLink", true, {false, true, 1}, kArchiveBox, 1},
+                      DownloadedCase{"ArchiveHasTwoNames", true, {false, false, 2}, kArchiveBox, 1},
+                      DownloadedCase{"IsoIsASymbolicLink", false, {false, true, 1}, kIsoBox, 2},
+                      DownloadedCase{"IsoIsAFolder", false, {true, false, 1}, kIsoBox, 2}),
+    [](const auto& info) { return info.param.name; });
 
 // ---- the confirmation names the server ----
 

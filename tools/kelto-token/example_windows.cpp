@@ -89,6 +89,21 @@ public:
     platform::AppendResult Append(const std::string&, const std::string&) override {
         return platform::AppendResult::Ok;
     }
+    // The examples never reach the rescue VM's folders: every such call is refused.
+    platform::Outcome OpenNoFollow(const std::string&, platform::PathFacts&,
+                                   std::unique_ptr<platform::HeldPath>&) override {
+        return {5};
+    }
+    platform::Outcome CreateSecuredFolder(const std::string&, const platform::FolderSecurity&, platform::PathFacts&,
+                                          std::unique_ptr<platform::HeldPath>&) override {
+        return {5};
+    }
+    std::vector<std::string> ListFilesNoLinks(const std::string&) override { return {}; }
+    std::vector<std::string> ListFoldersNoLinks(const std::string&) override { return {}; }
+    platform::RemoveOutcome RemoveFolderTreeIf(const std::string&,
+                                               const std::function<bool(const platform::FolderSecurity&)>&) override {
+        return platform::RemoveOutcome::Failed;
+    }
 
 private:
     WindowsBits bits_;

@@ -48,6 +48,14 @@ public:
     Outcome CreateFolder(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
     AppendResult Append(const std::string& path, const std::string& bytes) override;
+    // folders only administrators can write (secured_folders_win.cpp)
+    Outcome OpenNoFollow(const std::string& path, PathFacts& facts, std::unique_ptr<HeldPath>& held) override;
+    Outcome CreateSecuredFolder(const std::string& path, const FolderSecurity& security, PathFacts& facts,
+                                std::unique_ptr<HeldPath>& held) override;
+    std::vector<std::string> ListFilesNoLinks(const std::string& folder) override;
+    std::vector<std::string> ListFoldersNoLinks(const std::string& folder) override;
+    RemoveOutcome RemoveFolderTreeIf(const std::string& path,
+                                     const std::function<bool(const FolderSecurity&)>& expected) override;
 };
 
 class Win32Process : public Process {
