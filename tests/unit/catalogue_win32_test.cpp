@@ -64,7 +64,8 @@ struct RealSystem {
     testing::FakeSystem doubles;
     platform::System system{
         doubles.registry, doubles.shell,    doubles.clock,         environment,  files,
-        doubles.process,  doubles.children, doubles.systemRestore, doubles.http, doubles.dialogs};
+        doubles.process,  doubles.children, doubles.systemRestore, doubles.http, doubles.dialogs,
+        doubles.restoreLock};
 
     ActionInfo Lookup(const char* key) {
         ActionInfo info;
