@@ -71,6 +71,9 @@ Win32MachineLock::~Win32MachineLock() {
 
 Outcome Win32MachineLock::Open() {
     if (mutex_) return {};
+    // Cleared first: a system without the function may fail it without setting an error,
+    // and a stale one would be reported in its place.
+    ::SetLastError(0);
     UniqueBoundary boundary(::CreateBoundaryDescriptorW(kBoundaryName, 0));
     if (!boundary) return {LastErrorOfFailure()};
     BYTE sid[SECURITY_MAX_SID_SIZE];
@@ -78,6 +81,7 @@ Outcome Win32MachineLock::Open() {
     if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize)) return {LastErrorOfFailure()};
     HANDLE descriptor = boundary.get();
     // The call may move the descriptor; the owner follows it.
+    ::SetLastError(0);
     const BOOL added = ::AddSIDToBoundaryDescriptor(&descriptor, sid);
     boundary.reset(descriptor);
     if (!added) return {LastErrorOfFailure()};
@@ -91,9 +95,11 @@ Outcome Win32MachineLock::Open() {
 
     HANDLE opened = nullptr;
     for (int attempt = 0; attempt < kOpenAttempts && !opened; ++attempt) {
+        ::SetLastError(0);
         opened = ::CreatePrivateNamespaceW(&attributes, boundary.get(), kNamespaceAlias);
         if (opened) break;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) return {LastErrorOfFailure()};
+        ::SetLastError(0);
         opened = ::OpenPrivateNamespaceW(boundary.get(), kNamespaceAlias);
         if (!opened && ::GetLastError() != ERROR_PATH_NOT_FOUND && ::GetLastError() != ERROR_NOT_FOUND)
             return {LastErrorOfFailure()};
