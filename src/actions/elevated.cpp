@@ -109,10 +109,10 @@ void LaunchAction(intake::Context& context, const std::string& actionKey) {
     int result = info.launchRefusal;
     if (result == 0) {
         const intake::LaunchTarget target = intake::ResolveLaunchTarget(context.system, info.File);
-        result = target.found ? context.system.shell.Execute(context.window.Owner(), info.Verb, target.file,
-                                                             info.Arguments, target.directory,
-                                                             platform::kShowNormal)
-                              : intake::kFileNotFound;
+        result = target.found
+                     ? context.system.shell.Execute(context.window.Owner(), info.Verb, target.file,
+                                                    info.Arguments, target.directory, platform::kShowNormal)
+                     : intake::kFileNotFound;
     }
     if (platform::ShellSucceeded(result)) return;
 

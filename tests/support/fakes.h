@@ -402,8 +402,8 @@ struct FakeSystem {
     FakeHttp http;
     FakeDialogs dialogs;
     FakeMachineLock restoreLock;
-    platform::System system{registry, shell,    clock,         environment, files,
-                            process,  children, systemRestore, http,        dialogs, restoreLock};
+    platform::System system{registry, shell,         clock, environment, files,      process,
+                            children, systemRestore, http,  dialogs,     restoreLock};
 
     FakeMainWindow mainWindow;
     intake::RequestState request;

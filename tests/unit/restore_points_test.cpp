@@ -194,9 +194,9 @@ TEST(RestoreLock, ASecondInstanceNeverSavesTheFirstOnesZero) {
     FakeSystem first, second;
     second.restoreLock.machine = first.restoreLock.machine;
     // The machine registry is one for both processes.
-    platform::System secondSystem{first.registry,   second.shell,         second.clock, second.environment,
-                                  second.files,     second.process,       second.children,
-                                  second.systemRestore, second.http,      second.dialogs, second.restoreLock};
+    platform::System secondSystem{first.registry, second.shell,   second.clock,      second.environment,
+                                  second.files,   second.process, second.children,   second.systemRestore,
+                                  second.http,    second.dialogs, second.restoreLock};
     intake::Context secondContext{secondSystem, second.request, second.mainWindow};
     ASSERT_TRUE(first.registry.WriteRaw(kFrequency, kDword1440).Ok());
     first.registry.log.clear();

@@ -170,8 +170,8 @@ struct ExampleWindows::Parts {
     NoHttp http;
     RecordingDialogs dialogs;
     NoLock restoreLock;
-    platform::System system{registry, shell,    clock,         environment, files,
-                            process,  children, systemRestore, http,        dialogs, restoreLock};
+    platform::System system{registry, shell,         clock, environment, files,      process,
+                            children, systemRestore, http,  dialogs,     restoreLock};
     HiddenWindow window;
     intake::RequestState request;
     intake::Context context{system, request, window};

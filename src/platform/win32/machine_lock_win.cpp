@@ -1,6 +1,6 @@
 // The machine-wide lock: a mutex in a private namespace that only administrators can reach.
-#include <windows.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
@@ -78,7 +78,8 @@ Outcome Win32MachineLock::Open() {
     if (!boundary) return {LastErrorOfFailure()};
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD sidSize = sizeof sid;
-    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize)) return {LastErrorOfFailure()};
+    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize))
+        return {LastErrorOfFailure()};
     HANDLE descriptor = boundary.get();
     // The call may move the descriptor; the owner follows it.
     ::SetLastError(0);
