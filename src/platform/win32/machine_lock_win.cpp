@@ -1,6 +1,7 @@
 // The machine-wide lock: a mutex in a private namespace that only administrators can reach.
-#include <sddl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
