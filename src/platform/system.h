@@ -316,6 +316,23 @@ public:
     virtual std::string InputBox(WindowHandle owner, const std::string& prompt, const std::string& title) = 0;
 };
 
+// What a wait reports when its time ran out (WAIT_TIMEOUT).
+inline constexpr std::uint32_t kWaitTimeout = 258;
+
+// A lock shared by every process on the machine: one holder at a time.
+class MachineLock {
+public:
+    virtual ~MachineLock() = default;
+    // Waits at most `timeoutMs` milliseconds for the lock; meanwhile the calling thread's
+    // windows go on handling their messages (input to them is dropped, never run). Ok when
+    // this process holds the lock, also when its last holder ended without releasing it;
+    // otherwise kWaitTimeout when the time ran out, or the system's error when the lock
+    // could not be had at all.
+    virtual Outcome Acquire(std::uint32_t timeoutMs) = 0;
+    // Gives the lock up; nothing happens when it is not held.
+    virtual void Release() = 0;
+};
+
 // Everything the logic may ask of the system, passed by reference where it is needed.
 struct System {
     Registry& registry;
@@ -328,6 +345,8 @@ struct System {
     SystemRestore& systemRestore;
     Http& http;
     Dialogs& dialogs;
+    // Held by the one elevated instance that works on the restore-point creation limit.
+    MachineLock& restoreLock;
 };
 
 }  // namespace kelto::platform

@@ -17,6 +17,24 @@ using namespace platform::mb;
 constexpr std::int32_t kApplicationInstall = 0;
 constexpr std::int32_t kBeginSystemChange = 100;
 
+// Two elevated instances may create restore points at the same moment (a double click on the
+// support page). Without the lock the second could save the first one's 0 as the value found
+// and put that back, and the creation limit would stay off for good. A second instance
+// waits this long for the first, its status window answering meanwhile.
+constexpr std::uint32_t kRestoreLockWaitMs = 5 * 60 * 1000;
+
+// Gives the machine-wide lock back when it goes, on every way out.
+class HeldLock {
+public:
+    explicit HeldLock(platform::MachineLock& lock) : lock_(lock) {}
+    ~HeldLock() { lock_.Release(); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+private:
+    platform::MachineLock& lock_;
+};
+
 // Holds the creation-frequency value at 0 for as long as it lives, and puts it back on
 // every way out.
 class FrequencySuspension {
@@ -107,9 +125,17 @@ bool CreateActionRestorePoint(intake::Context& context, const std::string& actio
     systemRestore.Enable(context.system.environment.Get("SystemDrive") + "\\", enableResult);
     const std::string description = RestorePointDescription(actionKey, context.system.clock.LocalNow());
 
+    // From the read of the frequency value until it is put back, no other instance touches
+    // it. Not had in time (or not at all), there is no restore point, as for any failed
+    // creation.
+    if (const platform::Outcome held = context.system.restoreLock.Acquire(kRestoreLockWaitMs); !held.Ok()) {
+        Log(context, "Restore point error: " + std::to_string(held.error));
+        return false;
+    }
     std::int32_t result = 0;
     std::int32_t error = 0;
     {
+        HeldLock lock(context.system.restoreLock);
         FrequencySuspension suspension(context);
         error =
             systemRestore.CreateRestorePoint(description, kApplicationInstall, kBeginSystemChange, result);

@@ -227,6 +227,49 @@ private:
     }
 };
 
+// One machine-wide lock as every process on the machine sees it.
+struct FakeMachineMutex {
+    const void* holder = nullptr;  // the lock object that holds it; null when free
+    bool holderEnded = false;      // the holder's process ended without releasing it
+};
+
+// A process's handle on a machine-wide lock. Tests are single-threaded: nothing can release
+// a lock another instance holds while this one waits, so such a wait answers as its time
+// running out (kWaitTimeout), with the bound it was given recorded.
+class FakeMachineLock : public platform::MachineLock {
+public:
+    platform::Outcome Acquire(std::uint32_t timeoutMs) override {
+        waits.push_back(timeoutMs);
+        Record("acquire");
+        if (openError != 0) return {openError};
+        if (machine->holder != nullptr && machine->holder != this && !machine->holderEnded)
+            return {platform::kWaitTimeout};
+        machine->holder = this;
+        machine->holderEnded = false;
+        return {};
+    }
+    void Release() override {
+        Record("release");
+        if (machine->holder == this) machine->holder = nullptr;
+    }
+    bool Held() const { return machine->holder == this; }
+
+    // Point two instances' locks at one mutex to share it.
+    FakeMachineMutex* machine = &own_;
+    // The lock cannot be had at all (e.g. 5, access denied).
+    std::uint32_t openError = 0;
+    std::vector<std::uint32_t> waits;  // the bound of every Acquire, in milliseconds
+    std::vector<std::string> calls;    // "acquire", "release"
+    std::function<void(const std::string& call)> onCall;
+
+private:
+    void Record(const std::string& call) {
+        calls.push_back(call);
+        if (onCall) onCall(call);
+    }
+    FakeMachineMutex own_;
+};
+
 class FakeHttp : public platform::Http {
 public:
     std::optional<int> Get(const std::string& url, const platform::HttpTimeouts& timeouts,
@@ -407,8 +450,9 @@ struct FakeSystem {
     FakeSystemRestore systemRestore;
     FakeHttp http;
     FakeDialogs dialogs;
-    platform::System system{registry, shell,    clock,         environment, files,
-                            process,  children, systemRestore, http,        dialogs};
+    FakeMachineLock restoreLock;
+    platform::System system{registry, shell,         clock, environment, files,      process,
+                            children, systemRestore, http,  dialogs,     restoreLock};
 
     FakeMainWindow mainWindow;
     intake::RequestState request;

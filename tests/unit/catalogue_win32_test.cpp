@@ -63,8 +63,9 @@ struct RealSystem {
     platform::win32::Win32FileSystem files;
     testing::FakeSystem doubles;
     platform::System system{
-        doubles.registry, doubles.shell,    doubles.clock,         environment,  files,
-        doubles.process,  doubles.children, doubles.systemRestore, doubles.http, doubles.dialogs};
+        doubles.registry,   doubles.shell,    doubles.clock,         environment,  files,
+        doubles.process,    doubles.children, doubles.systemRestore, doubles.http, doubles.dialogs,
+        doubles.restoreLock};
 
     ActionInfo Lookup(const char* key) {
         ActionInfo info;

@@ -194,6 +194,21 @@ TEST_F(Elevated, ARefusedRestorePointMeansNoLaunch) {
     EXPECT_TRUE(f.shell.calls.empty());
 }
 
+// Another elevated instance holds the restore lock past the bound: the box of a restore point
+// that was not created, and the action is not started.
+TEST_F(Elevated, ARestoreLockHeldElsewhereMeansNoPointAndNoLaunch) {
+    testing::FakeMachineLock other;
+    f.restoreLock.machine = other.machine;
+    ASSERT_TRUE(other.Acquire(300000).Ok());
+    actions::HandleElevatedRequest(f.context, "/elevated:flushdns:226939:1:rp-1::0:0");
+    ASSERT_EQ(f.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.boxes[0].text, kNoRestorePoint);
+    EXPECT_EQ(f.dialogs.boxes[0].flags, kOk | kIconExclamation);
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Restore point error: 258"});
+    EXPECT_EQ(f.restoreLock.waits, std::vector<std::uint32_t>{300000});
+    EXPECT_TRUE(f.shell.calls.empty());
+}
+
 TEST_F(Elevated, ACreatedRestorePointIsFollowedByTheLaunch) {
     f.clock.local = {2026, 12, 7, 0, 0, 5};
     actions::HandleElevatedRequest(f.context, "/elevated:flushdns:226939:1:rp-1::0:0");

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
@@ -130,6 +131,94 @@ TEST(FileSystemOnWindows, AppendWritesNothingThroughASymbolicLink) {
     EXPECT_EQ(files.Append(Narrow(log), "line\r\n"), platform::AppendResult::Failed);
     EXPECT_EQ(ReadWhole(target), std::optional<std::string>(""));
     ::DeleteFileW(log.c_str());
+}
+
+// The machine-wide lock against the real system. Wine 8 has no private namespaces
+// (CreateBoundaryDescriptorW fails): there the lock cannot be had, which the helper takes
+// for a failed restore point; the waiting itself can only be shown on Windows.
+constexpr UINT kReleaseRequest = WM_APP + 7;
+HANDLE gReleaseRequested = nullptr;
+
+LRESULT CALLBACK ReleaseOnRequest(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kReleaseRequest) {
+        ::SetEvent(gReleaseRequested);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(MachineLockOnWindows, AWaiterKeepsHandlingItsMessagesAndGetsTheLockWhenItIsReleased) {
+    platform::win32::Win32MachineLock probe{L"KeltoTestLock"};
+    const Outcome first = probe.Acquire(0);
+    if (first.error == ERROR_NOT_SUPPORTED || first.error == ERROR_CALL_NOT_IMPLEMENTED)
+        GTEST_SKIP() << "no private namespaces on this system (error " << first.error << ")";
+    ASSERT_TRUE(first.Ok()) << first.error;
+    probe.Release();
+
+    gReleaseRequested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE holding = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // Another thread holds the lock until this thread's window has handled a message.
+    std::thread holder([&] {
+        platform::win32::Win32MachineLock lock{L"KeltoTestLock"};
+        if (lock.Acquire(0).Ok()) ::SetEvent(holding);
+        ::WaitForSingleObject(gReleaseRequested, 60000);
+        lock.Release();
+    });
+    ASSERT_EQ(::WaitForSingleObject(holding, 60000), WAIT_OBJECT_0);
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = ReleaseOnRequest;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KeltoTestLockWindow";
+    ::RegisterClassW(&windowClass);
+    HWND window = ::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, kReleaseRequest, 0, 0);
+
+    platform::win32::Win32MachineLock waiter{L"KeltoTestLock"};
+    // Only a wait that handles the posted message lets the holder go.
+    EXPECT_EQ(waiter.Acquire(60000), Outcome{0});
+    waiter.Release();
+    holder.join();
+    ::DestroyWindow(window);
+    ::CloseHandle(holding);
+    ::CloseHandle(gReleaseRequested);
+}
+
+TEST(MachineLockOnWindows, ALockWhoseHolderEndedIsTakenAndAHeldOneTimesOut) {
+    platform::win32::Win32MachineLock probe{L"KeltoTestAbandoned"};
+    const Outcome first = probe.Acquire(0);
+    if (first.error == ERROR_NOT_SUPPORTED || first.error == ERROR_CALL_NOT_IMPLEMENTED)
+        GTEST_SKIP() << "no private namespaces on this system (error " << first.error << ")";
+    ASSERT_TRUE(first.Ok()) << first.error;
+    probe.Release();
+
+    // Held by a live thread: the bound runs out.
+    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE holding = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        platform::win32::Win32MachineLock lock{L"KeltoTestAbandoned"};
+        if (lock.Acquire(0).Ok()) ::SetEvent(holding);
+        ::WaitForSingleObject(release, 60000);
+        lock.Release();
+    });
+    ASSERT_EQ(::WaitForSingleObject(holding, 60000), WAIT_OBJECT_0);
+    platform::win32::Win32MachineLock waiter{L"KeltoTestAbandoned"};
+    EXPECT_EQ(waiter.Acquire(0), Outcome{platform::kWaitTimeout});
+    ::SetEvent(release);
+    holder.join();
+
+    // A thread that ends holding the mutex abandons it; the next waiter owns it.
+    std::thread leaver([] {
+        auto* lock = new platform::win32::Win32MachineLock{L"KeltoTestAbandoned"};
+        lock->Acquire(0);  // never released: the object is left behind with the thread
+    });
+    leaver.join();
+    EXPECT_EQ(waiter.Acquire(60000), Outcome{0});
+    waiter.Release();
+    ::CloseHandle(holding);
+    ::CloseHandle(release);
 }
 
 // Whether the value exists in the machine registry's 64-bit or 32-bit view.

@@ -98,7 +98,10 @@ TEST_P(CreateRestorePoint, LogsItsOutcomeAndLeavesTheFrequencyValueAsItWas) {
     f.systemRestore.createError = road.createError;
     f.systemRestore.createResult = road.createResult;
 
-    std::vector<std::string> registryAtEnable, registryAtCreate;
+    std::vector<std::string> registryAtEnable, registryAtCreate, registryAtAcquire, registryAtRelease;
+    f.restoreLock.onCall = [&](const std::string& call) {
+        (call == "acquire" ? registryAtAcquire : registryAtRelease) = f.registry.log;
+    };
     RawRegistryValue valueAtCreate;
     f.systemRestore.onCall = [&](const std::string& call) {
         if (call.starts_with("Enable")) registryAtEnable = f.registry.log;
@@ -124,6 +127,12 @@ TEST_P(CreateRestorePoint, LogsItsOutcomeAndLeavesTheFrequencyValueAsItWas) {
         std::vector<std::string> whole = kSuspended;
         whole.push_back((before.value ? "write " : "delete ") + kFrequency);
         EXPECT_EQ(f.registry.log, whole);
+        // The machine-wide lock is held from before the read until after the value is back.
+        EXPECT_EQ(f.restoreLock.calls, (std::vector<std::string>{"acquire", "release"}));
+        EXPECT_EQ(f.restoreLock.waits, std::vector<std::uint32_t>{300000});
+        EXPECT_TRUE(registryAtAcquire.empty());
+        EXPECT_EQ(registryAtRelease, whole);
+        EXPECT_FALSE(f.restoreLock.Held());
     }
     RawRegistryValue after;
     const auto read = f.registry.ReadRaw(kFrequency, after);
@@ -175,6 +184,71 @@ TEST(RestoreFrequency, AFailedSuspensionStillTriesTheCreationAndPutsBackWhatWasT
     RawRegistryValue after;
     ASSERT_TRUE(f.registry.ReadRaw(kFrequency, after).Ok());
     EXPECT_EQ(after, kText1440);
+}
+
+// Two elevated instances that create restore points at the same moment. The second starts
+// while the first holds the value at 0: it must wait, never read that 0 as the value found.
+// Here it cannot have the lock in time (its 5-minute bound runs out), so it goes on without
+// a point, logged as a failed creation, and the value stays the first one's business.
+TEST(RestoreLock, ASecondInstanceNeverSavesTheFirstOnesZero) {
+    FakeSystem first, second;
+    second.restoreLock.machine = first.restoreLock.machine;
+    // The machine registry is one for both processes.
+    platform::System secondSystem{first.registry, second.shell,   second.clock,      second.environment,
+                                  second.files,   second.process, second.children,   second.systemRestore,
+                                  second.http,    second.dialogs, second.restoreLock};
+    intake::Context secondContext{secondSystem, second.request, second.mainWindow};
+    ASSERT_TRUE(first.registry.WriteRaw(kFrequency, kDword1440).Ok());
+    first.registry.log.clear();
+
+    std::optional<bool> secondCreated;
+    std::vector<std::string> registryBySecond;
+    first.systemRestore.onCall = [&](const std::string& call) {
+        if (!call.starts_with("CreateRestorePoint")) return;
+        const std::size_t before = first.registry.log.size();
+        secondCreated = restore::CreateActionRestorePoint(secondContext, "ipconfig");
+        registryBySecond.assign(first.registry.log.begin() + static_cast<std::ptrdiff_t>(before),
+                                first.registry.log.end());
+    };
+    EXPECT_TRUE(restore::CreateActionRestorePoint(first.context, "flushdns"));
+
+    ASSERT_TRUE(secondCreated.has_value());
+    EXPECT_FALSE(*secondCreated);
+    EXPECT_TRUE(registryBySecond.empty()) << "the second instance touched the value: " << registryBySecond[0];
+    EXPECT_EQ(second.restoreLock.waits, std::vector<std::uint32_t>{300000});
+    EXPECT_EQ(second.LogMessages(), std::vector<std::string>{"Restore point error: 258"});
+    EXPECT_EQ(second.systemRestore.calls, (std::vector<std::string>{"Bind", "Enable \\"}));
+    RawRegistryValue after;
+    ASSERT_TRUE(first.registry.ReadRaw(kFrequency, after).Ok());
+    EXPECT_EQ(after, kDword1440);
+    // Once the first has put the value back and let go, the next instance gets the lock.
+    EXPECT_TRUE(restore::CreateActionRestorePoint(secondContext, "ipconfig"));
+    ASSERT_TRUE(first.registry.ReadRaw(kFrequency, after).Ok());
+    EXPECT_EQ(after, kDword1440);
+}
+
+// A holder that ended without letting go (WAIT_ABANDONED) leaves the lock to the next.
+TEST(RestoreLock, ALockItsHolderLeftBehindIsTaken) {
+    FakeSystem ended, next;
+    next.restoreLock.machine = ended.restoreLock.machine;
+    ASSERT_TRUE(ended.restoreLock.Acquire(300000).Ok());
+    ended.restoreLock.machine->holderEnded = true;
+    EXPECT_TRUE(restore::CreateActionRestorePoint(next.context, "flushdns"));
+    EXPECT_EQ(next.LogMessages(),
+              std::vector<std::string>{"Restore point created: Kelto Before flushdns 20261210-140000"});
+}
+
+// Without the lock (the namespace cannot be opened) there is no point and the value is not
+// touched.
+TEST(RestoreLock, ALockThatCannotBeHadMeansNoRestorePoint) {
+    FakeSystem f;
+    f.restoreLock.openError = 5;
+    ASSERT_TRUE(f.registry.WriteRaw(kFrequency, kDword1440).Ok());
+    f.registry.log.clear();
+    EXPECT_FALSE(restore::CreateActionRestorePoint(f.context, "flushdns"));
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Restore point error: 5"});
+    EXPECT_TRUE(f.registry.log.empty());
+    EXPECT_EQ(f.systemRestore.calls, (std::vector<std::string>{"Bind", "Enable \\"}));
 }
 
 // Rollback

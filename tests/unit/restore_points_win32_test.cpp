@@ -77,8 +77,8 @@ protected:
 
     testing::FakeSystem f;
     platform::win32::Win32Registry registry;
-    platform::System system{registry,  f.shell,    f.clock,         f.environment, f.files,
-                            f.process, f.children, f.systemRestore, f.http,        f.dialogs};
+    platform::System system{registry,   f.shell,         f.clock, f.environment, f.files,      f.process,
+                            f.children, f.systemRestore, f.http,  f.dialogs,     f.restoreLock};
     intake::Context context{system, f.request, f.mainWindow};
     std::optional<Stored> saved64_, saved32_;
 };
@@ -101,8 +101,9 @@ TEST_F(RestoreFrequencyOnWindows, IsHeldAtZeroInTheNativeViewAndPutBackAsStored)
 TEST_F(RestoreFrequencyOnWindows, CreationThroughTheRealClassComesBackAndLeavesTheValue) {
     Write(KEY_WOW64_64KEY, kText1440);
     platform::win32::Win32SystemRestore systemRestore;
-    platform::System real{registry,  f.shell,    f.clock,       f.environment, f.files,
-                          f.process, f.children, systemRestore, f.http,        f.dialogs};
+    platform::win32::Win32MachineLock lock{L"RestorePointFrequency"};
+    platform::System real{registry,   f.shell,       f.clock, f.environment, f.files, f.process,
+                          f.children, systemRestore, f.http,  f.dialogs,     lock};
     intake::Context realContext{real, f.request, f.mainWindow};
     const bool created = restore::CreateActionRestorePoint(realContext, "flushdns");
     const auto log = f.LogMessages();

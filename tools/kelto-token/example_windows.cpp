@@ -124,6 +124,14 @@ public:
     std::optional<std::uint32_t> RunAndWait(const std::string&, int) override { return std::nullopt; }
 };
 
+// The example makes no restore point: the lock is never to be had.
+class NoLock : public platform::MachineLock {
+public:
+    static constexpr std::uint32_t kNotAvailable = 1;
+    platform::Outcome Acquire(std::uint32_t) override { return {kNotAvailable}; }
+    void Release() override {}
+};
+
 class NoSystemRestore : public platform::SystemRestore {
 public:
     static constexpr std::int32_t kNotAvailable = 1;
@@ -182,8 +190,9 @@ struct ExampleWindows::Parts {
     NoSystemRestore systemRestore;
     NoHttp http;
     RecordingDialogs dialogs;
-    platform::System system{registry, shell,    clock,         environment, files,
-                            process,  children, systemRestore, http,        dialogs};
+    NoLock restoreLock;
+    platform::System system{registry, shell,         clock, environment, files,      process,
+                            children, systemRestore, http,  dialogs,     restoreLock};
     HiddenWindow window;
     intake::RequestState request;
     intake::Context context{system, request, window};

@@ -1,6 +1,9 @@
 // The real implementations of the platform interfaces.
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "platform/system.h"
 
 namespace kelto::platform::win32 {
@@ -95,6 +98,27 @@ public:
     std::string InputBox(WindowHandle owner, const std::string& prompt, const std::string& title) override;
 };
 
+// A mutex in the helper's private namespace, whose boundary admits only processes whose token
+// holds the Administrators group, and which only Administrators may open: a program of the
+// customer's account can neither take the name first nor hold the lock. `name` is the
+// mutex's name inside that namespace.
+class Win32MachineLock : public MachineLock {
+public:
+    explicit Win32MachineLock(std::wstring name) : name_(std::move(name)) {}
+    ~Win32MachineLock() override;
+    Win32MachineLock(const Win32MachineLock&) = delete;
+    Win32MachineLock& operator=(const Win32MachineLock&) = delete;
+    Outcome Acquire(std::uint32_t timeoutMs) override;
+    void Release() override;
+
+private:
+    Outcome Open();
+    std::wstring name_;
+    void* namespace_ = nullptr;  // the private namespace, closed with ClosePrivateNamespace
+    void* mutex_ = nullptr;
+    bool held_ = false;
+};
+
 // One of each, as the program uses them.
 struct Win32System {
     Win32Registry registry;
@@ -107,8 +131,9 @@ struct Win32System {
     Win32SystemRestore systemRestore;
     Win32Http http;
     Win32Dialogs dialogs;
-    System system{registry, shell,    clock,         environment, files,
-                  process,  children, systemRestore, http,        dialogs};
+    Win32MachineLock restoreLock{L"RestorePointFrequency"};
+    System system{registry, shell,         clock, environment, files,  process,
+                  children, systemRestore, http,  dialogs,     restoreLock};
 };
 
 }  // namespace kelto::platform::win32

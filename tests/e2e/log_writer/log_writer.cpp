@@ -65,9 +65,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc > 3 && argv[3][0] != L'\0')
         clock.SignalFirstWait(
             ::OpenEventW(EVENT_MODIFY_STATE, FALSE, (std::wstring(argv[3]) + L"-waiting").c_str()));
-    kelto::platform::System counted{win32.registry, win32.shell,   clock,          win32.environment,
-                                    win32.files,    win32.process, win32.children, win32.systemRestore,
-                                    win32.http,     win32.dialogs};
+    kelto::platform::System counted{
+        win32.registry, win32.shell,         clock,      win32.environment, win32.files,      win32.process,
+        win32.children, win32.systemRestore, win32.http, win32.dialogs,     win32.restoreLock};
     using Clock = std::chrono::steady_clock;
     Clock::duration longest{};
     const auto begin = Clock::now();
