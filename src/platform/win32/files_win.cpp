@@ -11,19 +11,6 @@ namespace kelto::platform::win32 {
 namespace {
 bool HasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
 
-std::vector<std::string> List(const std::string& folder, bool folders) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW(Widen(folder + "\\*").c_str(), &data));
-    if (!find) return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (isFolder == folders) names.push_back(Narrow(name));
-    } while (::FindNextFileW(find.get(), &data));
-    return names;
-}
 // The facts of the opened file itself (never of what a link points to); nothing when the
 // handle cannot tell them, which no caller takes for a regular file.
 std::optional<OpenedFileFacts> FactsOf(HANDLE file) {
@@ -54,10 +41,12 @@ bool Win32FileSystem::FolderExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder) { return List(folder, false); }
+std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder) {
+    return ListFolder(folder, false, false);
+}
 
 std::vector<std::string> Win32FileSystem::ListFolders(const std::string& folder) {
-    return List(folder, true);
+    return ListFolder(folder, true, false);
 }
 
 Outcome Win32FileSystem::CreateFolder(const std::string& path) {

@@ -1,8 +1,8 @@
 // Folders only administrators can write, and what stands at a path read without following a
 // link: the rescue VM runs nothing its customer's account could have put in place.
-#include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <windows.h>
 #include <winternl.h>
 
 #include "platform/win32/win32_system.h"
@@ -145,23 +145,6 @@ std::wstring NtPath(const std::wstring& path) {
     return L"\\??\\" + path;
 }
 
-std::vector<std::string> ListNoLinks(const std::string& folder, bool folders) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW(Widen(folder + "\\*").c_str(), &data));
-    if (!find) return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        // For a reparse point the listing gives its tag in dwReserved0.
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(data.dwReserved0))
-            continue;
-        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (isFolder == folders) names.push_back(Narrow(name));
-    } while (::FindNextFileW(find.get(), &data));
-    return names;
-}
-
 // One entry of a tree being removed, held without sharing until it goes.
 struct Doomed {
     UniqueFileHandle handle;
@@ -235,15 +218,16 @@ bool DeleteHeld(Doomed& entry) {
         ::SetFileInformationByHandle(entry.handle.get(), FileBasicInfo, &basic, sizeof basic);
     }
     FILE_DISPOSITION_INFO disposition{TRUE};
-    const bool marked =
-        ::SetFileInformationByHandle(entry.handle.get(), FileDispositionInfo, &disposition, sizeof disposition);
+    const bool marked = ::SetFileInformationByHandle(entry.handle.get(), FileDispositionInfo, &disposition,
+                                                     sizeof disposition);
     entry.handle.reset();
     return marked;
 }
 
 }  // namespace
 
-Outcome Win32FileSystem::OpenNoFollow(const std::string& path, PathFacts& facts, std::unique_ptr<HeldPath>& held) {
+Outcome Win32FileSystem::OpenNoFollow(const std::string& path, PathFacts& facts,
+                                      std::unique_ptr<HeldPath>& held) {
     UniqueFileHandle handle = OpenNoFollowHandle(path, kHoldAccess, kHoldShare);
     if (!handle) return {::GetLastError()};
     DWORD attributes = 0;
@@ -272,10 +256,11 @@ Outcome Win32FileSystem::CreateSecuredFolder(const std::string& path, const Fold
     InitializeObjectAttributes(&attributes, &ntName, OBJ_CASE_INSENSITIVE, nullptr, descriptor.get());
     IO_STATUS_BLOCK io{};
     HANDLE created = nullptr;
-    const NTSTATUS status = ntCreateFile(
-        &created, kHoldAccess, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, kHoldShare, FILE_CREATE,
-        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT | kFileOpenReparsePoint,
-        nullptr, 0);
+    const NTSTATUS status = ntCreateFile(&created, kHoldAccess, &attributes, &io, nullptr,
+                                         FILE_ATTRIBUTE_NORMAL, kHoldShare, FILE_CREATE,
+                                         FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
+                                             FILE_OPEN_FOR_BACKUP_INTENT | kFileOpenReparsePoint,
+                                         nullptr, 0);
     // STATUS_OBJECT_NAME_COLLISION becomes ERROR_ALREADY_EXISTS (183), as from CreateDirectoryW.
     if (status < 0) return {toWin32Error(status)};
     UniqueFileHandle handle(created);
@@ -286,15 +271,15 @@ Outcome Win32FileSystem::CreateSecuredFolder(const std::string& path, const Fold
 }
 
 std::vector<std::string> Win32FileSystem::ListFilesNoLinks(const std::string& folder) {
-    return ListNoLinks(folder, false);
+    return ListFolder(folder, false, true);
 }
 
 std::vector<std::string> Win32FileSystem::ListFoldersNoLinks(const std::string& folder) {
-    return ListNoLinks(folder, true);
+    return ListFolder(folder, true, true);
 }
 
-RemoveOutcome Win32FileSystem::RemoveFolderTreeIf(const std::string& path,
-                                                  const std::function<bool(const FolderSecurity&)>& expected) {
+RemoveOutcome Win32FileSystem::RemoveFolderTreeIf(
+    const std::string& path, const std::function<bool(const FolderSecurity&)>& expected) {
     // The folder is held without sharing from the check of its security to its removal, so
     // nothing can be swapped in between; whatever is open elsewhere fails to open here, and
     // then nothing at all is removed.
@@ -307,7 +292,8 @@ RemoveOutcome Win32FileSystem::RemoveFolderTreeIf(const std::string& path,
     if (!ReadSecurity(top.handle.get(), security)) return RemoveOutcome::Failed;
     if (!expected(security)) return RemoveOutcome::NotMatching;
     std::vector<Doomed> tree;
-    if (const RemoveOutcome opened = OpenTree(top.handle.get(), path, tree); opened != RemoveOutcome::Removed) return opened;
+    if (const RemoveOutcome opened = OpenTree(top.handle.get(), path, tree); opened != RemoveOutcome::Removed)
+        return opened;
     tree.push_back(std::move(top));
     // Files first, every one of them: a name of a file goes only when the last handle to the
     // file closes, and two names of one file may sit in different folders. Then the folders,

@@ -4,7 +4,8 @@ namespace kelto::platform::win32 {
 
 std::wstring Widen(std::string_view utf8) {
     if (utf8.empty()) return {};
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
     return wide;
@@ -12,11 +13,11 @@ std::wstring Widen(std::string_view utf8) {
 
 std::string Narrow(std::wstring_view wide) {
     if (wide.empty()) return {};
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                             0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length,
+                          nullptr, nullptr);
     return utf8;
 }
 
@@ -28,6 +29,24 @@ ComInit::ComInit() {
 ComInit::~ComInit() {
     static const auto uninitialize = KELTO_SYSTEM_FUNCTION(kOle32, CoUninitialize);
     if (SUCCEEDED(hr_) && uninitialize) uninitialize();
+}
+
+std::vector<std::string> ListFolder(const std::string& folder, bool folders, bool skipLinks) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW(Widen(folder + "\\*").c_str(), &data));
+    if (!find) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        // For a reparse point the listing gives its tag in dwReserved0.
+        if (skipLinks && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            IsReparseTagNameSurrogate(data.dwReserved0))
+            continue;
+        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder == folders) names.push_back(Narrow(name));
+    } while (::FindNextFileW(find.get(), &data));
+    return names;
 }
 
 }  // namespace kelto::platform::win32

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 #include <string_view>
 #include <utility>
 
@@ -185,5 +186,10 @@ public:
 private:
     HRESULT hr_;
 };
+
+// Names (not paths) of the files, or of the subfolders, of a folder; empty when unreadable.
+// With `skipLinks`, entries that are name-surrogate reparse points (symbolic links, junctions)
+// are left out, as their tag in the listing says.
+std::vector<std::string> ListFolder(const std::string& folder, bool folders, bool skipLinks);
 
 }  // namespace kelto::platform::win32
