@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "base/proxy_route.h"
 #include "kelto/version.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
@@ -55,12 +56,6 @@ std::wstring TakeGlobalString(LPWSTR text) {
     return copy;
 }
 
-// A proxy to use for one request: a WinHTTP proxy list and its bypass list.
-struct ProxyChoice {
-    std::wstring proxy;
-    std::wstring bypass;
-};
-
 // How long finding the proxy may take: the probe as a whole is bounded by its own four
 // timeouts plus this.
 constexpr DWORD kProxyDiscoveryMs = 2000;
@@ -71,7 +66,7 @@ struct Discovery {
     std::wstring url;
     bool autoDetect;
     std::wstring scriptUrl;
-    std::optional<ProxyChoice> found;
+    std::optional<proxy_route::ScriptAnswer> found;
 };
 
 DWORD WINAPI Discover(LPVOID parameter) {
@@ -100,10 +95,11 @@ DWORD WINAPI Discover(LPVOID parameter) {
         ok = d.api->getProxyForUrl(session.get(), d.url.c_str(), &options, &info);
     }
     if (!ok) return 0;
-    std::wstring proxy = TakeGlobalString(info.lpszProxy);
-    std::wstring bypass = TakeGlobalString(info.lpszProxyBypass);
+    const std::string proxy = Narrow(TakeGlobalString(info.lpszProxy));
+    const std::string bypass = Narrow(TakeGlobalString(info.lpszProxyBypass));
     // A script that answers DIRECT says: no proxy for this URL.
-    d.found = ProxyChoice{info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy : L"", bypass};
+    d.found =
+        proxy_route::ScriptAnswer{info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy : "", bypass};
     return 0;
 }
 
@@ -111,8 +107,9 @@ DWORD WINAPI Discover(LPVOID parameter) {
 // URL. The discovery has no overall time limit of its own, so it runs on a thread: when it has
 // not answered within `waitMs` the request goes on without it, and the thread finishes later on
 // its own reference to the shared state.
-std::optional<ProxyChoice> ProxyFromScript(const WinHttp& api, const std::wstring& url, bool autoDetect,
-                                           const std::wstring& scriptUrl, DWORD waitMs) {
+std::optional<proxy_route::ScriptAnswer> ProxyFromScript(const WinHttp& api, const std::wstring& url,
+                                                         bool autoDetect, const std::wstring& scriptUrl,
+                                                         DWORD waitMs) {
     const auto discovery =
         std::make_shared<Discovery>(Discovery{&api, url, autoDetect, scriptUrl, std::nullopt});
     auto forThread = std::make_unique<std::shared_ptr<Discovery>>(discovery);
@@ -123,20 +120,26 @@ std::optional<ProxyChoice> ProxyFromScript(const WinHttp& api, const std::wstrin
     return discovery->found;
 }
 
-// The proxy the customer's browser uses, from the current user's Internet settings: a proxy
-// script (auto-detected or at an address) first, then the fixed proxy with its bypass list.
-// Nothing when the user has none, or it cannot be read: WinHTTP's own setting applies then.
-std::optional<ProxyChoice> UserProxyFor(const WinHttp& api, const std::wstring& url) {
+// The current user's Internet settings, as the browser and Windows' proxy settings keep them;
+// nothing when they cannot be read.
+std::optional<proxy_route::UserSettings> UserProxySettings(const WinHttp& api) {
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
     if (!api.getUserProxyConfig(&config)) return std::nullopt;
-    const std::wstring scriptUrl = TakeGlobalString(config.lpszAutoConfigUrl);
-    ProxyChoice fixed{TakeGlobalString(config.lpszProxy), TakeGlobalString(config.lpszProxyBypass)};
-    if (config.fAutoDetect || !scriptUrl.empty()) {
-        if (auto fromScript = ProxyFromScript(api, url, config.fAutoDetect, scriptUrl, kProxyDiscoveryMs))
-            return fromScript;
-    }
-    if (!fixed.proxy.empty()) return fixed;
-    return std::nullopt;
+    // Each string is taken (and freed) whether it is used or not.
+    proxy_route::UserSettings settings;
+    settings.autoDetect = config.fAutoDetect != FALSE;
+    settings.scriptUrl = Narrow(TakeGlobalString(config.lpszAutoConfigUrl));
+    settings.proxy = Narrow(TakeGlobalString(config.lpszProxy));
+    settings.bypass = Narrow(TakeGlobalString(config.lpszProxyBypass));
+    return settings;
+}
+
+// The way out for a request to `url`: the proxy the customer's browser uses, as the browser
+// reaches the internet; WinHTTP's own setting (the default proxy) where the user has none.
+proxy_route::Route RouteFor(const WinHttp& api, const std::wstring& url) {
+    return proxy_route::Choose(UserProxySettings(api), [&](bool autoDetect, const std::string& scriptUrl) {
+        return ProxyFromScript(api, url, autoDetect, Widen(scriptUrl), kProxyDiscoveryMs);
+    });
 }
 }  // namespace
 
@@ -158,21 +161,18 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
     parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
     if (!winHttp->crackUrl(wUrl.c_str(), 0, 0, &parts)) return std::nullopt;
 
-    // The proxy the customer's browser uses, as the browser reaches the internet; WinHTTP's own
-    // setting (the default proxy) where the user has none.
-    const auto proxy = UserProxyFor(*winHttp, wUrl);
+    const proxy_route::Route route = RouteFor(*winHttp, wUrl);
+    const std::wstring proxyName = Widen(route.proxy);
+    const std::wstring proxyBypass = Widen(route.bypass);
     DWORD access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
-    const wchar_t* proxyName = WINHTTP_NO_PROXY_NAME;
-    const wchar_t* proxyBypass = WINHTTP_NO_PROXY_BYPASS;
-    if (proxy && proxy->proxy.empty()) {
-        access = WINHTTP_ACCESS_TYPE_NO_PROXY;  // a proxy script that answered DIRECT
-    } else if (proxy) {
-        access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        proxyName = proxy->proxy.c_str();
-        if (!proxy->bypass.empty()) proxyBypass = proxy->bypass.c_str();
-    }
+    if (route.kind == proxy_route::Route::Kind::Direct) access = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    const bool named = route.kind == proxy_route::Route::Kind::Named;
+    if (named) access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    // Names go with a named proxy only; an empty bypass string would itself be taken as the list.
     UniqueInternet session(
-        winHttp->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT, access, proxyName, proxyBypass, 0));
+        winHttp->open(L"" KELTO_PRODUCT_NAME "/" KELTO_VERSION_TEXT, access,
+                      named ? proxyName.c_str() : WINHTTP_NO_PROXY_NAME,
+                      named && !proxyBypass.empty() ? proxyBypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return std::nullopt;
     winHttp->setTimeouts(session.get(), timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
                          timeouts.receiveMs);
