@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "options.h"
+#include "report.h"
+
+namespace kelto::acceptance {
+namespace {
+
+TEST(AcceptanceReport, TsvFieldsNeverBreakTheirLineOrColumn) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"plain", "plain"},
+        {"a\tb", "a\\tb"},
+        {"line 1\r\nline 2", "line 1\\r\\nline 2"},
+        {"C:\\Windows\\System32\\cmd.exe", "C:\\\\Windows\\\\System32\\\\cmd.exe"},
+        {"\\t is not a tab", "\\\\t is not a tab"},
+        {std::string("nul\0inside", 10), std::string("nul\0inside", 10)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(EscapeTsvField(c.in), c.out) << c.in;
+}
+
+TEST(AcceptanceReport, TsvHasAHeaderAndOneLinePerCheck) {
+    const std::vector<Check> checks = {
+        {"registration", Status::Pass, "command: \"C:\\K.exe\" \"%1\"", {}},
+        {"elevation prompt", Status::NotUnderWine, "Wine starts \"runas\" directly\nwithout a prompt", {}},
+        {"working folder", Status::NotHere, "", {}},
+        {"taskbar", Status::Fail, "owner\thidden", {}},
+        {"screenshot", Status::NeedsPerson, "look", {"box.bmp"}},
+    };
+    EXPECT_EQ(TsvReport(checks),
+              "check\tstatus\tevidence\n"
+              "registration\tpass\tcommand: \"C:\\\\K.exe\" \"%1\"\n"
+              "elevation prompt\tnot checkable under Wine\tWine starts \"runas\" directly\\nwithout a prompt\n"
+              "working folder\tnot checkable here\t\n"
+              "taskbar\tfail\towner\\thidden\n"
+              "screenshot\tneeds a person\tlook\n");
+    EXPECT_TRUE(AnyFailed(checks));
+    EXPECT_FALSE(AnyFailed({checks[0], checks[1], checks[2], checks[4]}));
+}
+
+TEST(AcceptanceReport, HtmlEscapesEveryTextAndNamesThePictures) {
+    EXPECT_EQ(EscapeHtml("<b a=\"1\" c='2'>&</b>"), "&lt;b a=&quot;1&quot; c=&#39;2&#39;&gt;&amp;&lt;/b&gt;");
+    const std::string page = HtmlReport("Kit <1>", {{"Windows", "10.0 & more"}},
+                                        {{"box <x>", Status::Fail, "</pre><script>", {"box-1.bmp"}}});
+    EXPECT_NE(page.find("<title>Kit &lt;1&gt;</title>"), std::string::npos);
+    EXPECT_NE(page.find("<td>10.0 &amp; more</td>"), std::string::npos);
+    EXPECT_NE(page.find("<td>box &lt;x&gt;</td><td>fail</td><td><pre>&lt;/pre&gt;&lt;script&gt;</pre>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<img src=\"box-1.bmp\""), std::string::npos);
+    EXPECT_EQ(page.find("<script>"), std::string::npos);
+}
+
+TEST(AcceptanceOptions, ReadsTheFlags) {
+    const auto parsed = ParseOptions({"--i-have-a-snapshot", "--standard-user", "Dana", "--report-dir=C:\\r",
+                                      "--with-restart"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_TRUE(parsed.options.haveSnapshot);
+    EXPECT_TRUE(parsed.options.withRestart);
+    EXPECT_EQ(parsed.options.standardUser, "Dana");
+    EXPECT_EQ(parsed.options.reportDir, "C:\\r");
+
+    const auto bare = ParseOptions({});
+    ASSERT_TRUE(bare.ok);
+    EXPECT_FALSE(bare.options.haveSnapshot);
+    EXPECT_FALSE(bare.options.withRestart);
+    EXPECT_EQ(ParseOptions({"--standard-user=Avi"}).options.standardUser, "Avi");
+}
+
+TEST(AcceptanceOptions, RefusesWhatItCannotTrust) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"--standard-user"}, "--standard-user needs an account name"},
+        {{"--standard-user", "--with-restart"}, "--standard-user needs an account name"},
+        {{"--standard-user=a", "--standard-user=b"}, "--standard-user given twice"},
+        {{"--report-dir="}, "--report-dir needs a folder"},
+        {{"--password=hunter2"}, "a password is never taken from the command line: the kit asks for it"},
+        {{"--frobnicate=secret"}, "unknown argument: --frobnicate"},
+        {{"--i-have-a-snapshot", "extra"}, "unknown argument: extra"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseOptions(c.args);
+        EXPECT_FALSE(parsed.ok) << c.error;
+        EXPECT_EQ(parsed.error, c.error);
+    }
+}
+
+}  // namespace
+}  // namespace kelto::acceptance
