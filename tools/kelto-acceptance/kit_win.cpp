@@ -141,8 +141,8 @@ SavedKey::SavedKey(HKEY root, std::wstring path, REGSAM view)
 
 SavedKey::~SavedKey() { Restore(); }
 
-void SavedKey::Restore() {
-    if (restored_) return;
+bool SavedKey::Restore() {
+    if (restored_) return KeyExists(root_, path_, view_) == existed_;
     restored_ = true;
     ::RegDeleteKeyExW(root_, path_.c_str(), view_, 0);
     HKEY key = nullptr;
@@ -155,6 +155,30 @@ void SavedKey::Restore() {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, backup_.c_str());
     ::RegDeleteKeyW(HKEY_CURRENT_USER, kBackupRoot.c_str());
     ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KeltoAcceptance");
+    return KeyExists(root_, path_, view_) == existed_;
+}
+
+SavedDword::SavedDword(HKEY root, std::wstring key, std::wstring name)
+    : root_(root), key_(std::move(key)), name_(std::move(name)) {
+    value_ = ReadDword(root_, key_.c_str(), name_.c_str(), KEY_WOW64_64KEY);
+}
+
+bool SavedDword::Restore() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root_, key_.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+        if (value_) {
+            const DWORD v = *value_;
+            ::RegSetValueExW(key, name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+        } else {
+            ::RegDeleteValueW(key, name_.c_str());
+        }
+        ::RegCloseKey(key);
+    }
+    return ReadDword(root_, key_.c_str(), name_.c_str(), KEY_WOW64_64KEY) == value_;
+}
+
+std::string SavedDword::Describe() const {
+    return Narrow(name_) + (value_ ? " (was " + std::to_string(*value_) + ")" : " (was absent)");
 }
 
 std::string SavedKey::Describe() const {

@@ -92,6 +92,10 @@ private:
     State* state_ = nullptr;
 };
 
+// Descriptions of the restore points Windows lists (WMI class SystemRestore in root\default);
+// nothing, with a reason, where the query fails.
+std::optional<std::vector<std::wstring>> RestorePointDescriptions(std::string& reason);
+
 // ---- Shell ----
 // The executable and the open command of the kelto: handler as the shell resolves it
 // (AssocQueryStringW with ASSOCF_IS_PROTOCOL); empty when none is registered.
@@ -113,7 +117,9 @@ public:
     ~SavedKey();
     SavedKey(const SavedKey&) = delete;
     SavedKey& operator=(const SavedKey&) = delete;
-    void Restore();
+    // Puts the key back as it was; false when afterwards it exists where it did not, or not
+    // where it did.
+    bool Restore();
     std::string Describe() const;
 
 private:
@@ -123,6 +129,19 @@ private:
     std::wstring backup_;
     bool existed_ = false;
     bool restored_ = false;
+};
+// One REG_DWORD value (in the 64-bit view), remembered and put back: present with its value,
+// or absent.
+class SavedDword {
+public:
+    SavedDword(HKEY root, std::wstring key, std::wstring name);
+    bool Restore();
+    std::string Describe() const;
+
+private:
+    HKEY root_;
+    std::wstring key_, name_;
+    std::optional<DWORD> value_;
 };
 bool CopyKey(HKEY fromRoot, const std::wstring& from, HKEY toRoot, const std::wstring& to);
 

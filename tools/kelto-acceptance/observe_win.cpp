@@ -236,6 +236,46 @@ std::vector<WmiProcessEvents::Event> WmiProcessEvents::Events() {
     return state_->events;
 }
 
+std::optional<std::vector<std::wstring>> RestorePointDescriptions(std::string& reason) {
+    IWbemLocator* locator = nullptr;
+    IWbemServices* services = nullptr;
+    IEnumWbemClassObject* points = nullptr;
+    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                    reinterpret_cast<void**>(&locator));
+    if (SUCCEEDED(hr)) {
+        BSTR ns = ::SysAllocString(L"ROOT\\DEFAULT");
+        hr = locator->ConnectServer(ns, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
+        ::SysFreeString(ns);
+    }
+    if (SUCCEEDED(hr)) {
+        ::CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                            RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+        BSTR language = ::SysAllocString(L"WQL");
+        BSTR query = ::SysAllocString(L"SELECT * FROM SystemRestore");
+        hr = services->ExecQuery(language, query, WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr,
+                                 &points);
+        ::SysFreeString(query);
+        ::SysFreeString(language);
+    }
+    std::optional<std::vector<std::wstring>> out;
+    if (SUCCEEDED(hr)) {
+        out.emplace();
+        for (;;) {
+            IWbemClassObject* point = nullptr;
+            ULONG returned = 0;
+            if (points->Next(WBEM_INFINITE, 1, &point, &returned) != WBEM_S_NO_ERROR || returned == 0) break;
+            out->push_back(StringProperty(point, L"Description"));
+            point->Release();
+        }
+    } else {
+        reason = "the SystemRestore query failed: " + Hex(hr);
+    }
+    if (points != nullptr) points->Release();
+    if (services != nullptr) services->Release();
+    if (locator != nullptr) locator->Release();
+    return out;
+}
+
 WmiProcessEvents::~WmiProcessEvents() {
     if (state_ == nullptr) return;
     ::SetEvent(state_->stop);

@@ -71,6 +71,17 @@ std::wstring WindowsFolder() {
     return std::wstring(path, n);
 }
 
+// The answer to a box the kit did not expect: the one that changes nothing (No, Cancel, OK).
+int SafeButton(const e2e::WindowSnapshot& box) {
+    const auto ids = box.ButtonIds();
+    for (int id : {IDNO, IDCANCEL, IDOK}) {
+        for (int b : ids) {
+            if (b == id) return id;
+        }
+    }
+    return ids.empty() ? IDOK : ids.back();
+}
+
 class Kit {
 public:
     Kit(const Options& options, std::wstring helper, std::wstring reportDir)
@@ -122,8 +133,10 @@ private:
     // The roads.
     void Registration();
     bool TypeToken(const e2e::WindowSnapshot& box, std::string& evidence);
-    void UrlRoad(const std::string& key, bool first);
-    void Launched(const std::string& key, ULONGLONG since);
+    void UrlRoad(const std::string& key, bool first, bool restorePoint = false);
+    void Launched(const std::string& key, ULONGLONG since, milliseconds wait);
+    void RestorePointRoad();
+    void Rollback();
     void OfflineAndGuide();
     void RealWindowsOnly();
 };
@@ -348,7 +361,7 @@ bool Kit::TypeToken(const e2e::WindowSnapshot& box, std::string& evidence) {
     }
 }
 
-void Kit::UrlRoad(const std::string& key, bool first) {
+void Kit::UrlRoad(const std::string& key, bool first, bool restorePoint) {
     Say("road: kelto:" + key + " through the shell");
     const std::string road = "url " + key;
     const std::wstring url = Widen("kelto:" + key + "/sid/" + sessionId_);
@@ -385,12 +398,12 @@ void Kit::UrlRoad(const std::string& key, bool first) {
             if (first) InspectBox(*box, "restore-question", {});
             restoreAsked = true;
             // The owner window at the moment of the elevation request: watched from here on.
-            Answer(*box, IDNO);
+            Answer(*box, restorePoint ? IDYES : IDNO);
             break;
         } else {
             InspectBox(*box, key + "-unexpected", {});
             problems += "unexpected box \"" + box->title + "\": " + Visible(box->text) + "; ";
-            Answer(*box, box->buttons.empty() ? IDOK : box->buttons.front().id);
+            Answer(*box, SafeButton(*box));
             break;
         }
     }
@@ -445,7 +458,7 @@ void Kit::UrlRoad(const std::string& key, bool first) {
         if (const auto box = NextDialog(*elevated, milliseconds(3000))) {
             InspectBox(*box, key + "-elevated", {});
             problems += "the elevated instance showed \"" + box->title + "\": " + Visible(box->text) + "; ";
-            Answer(*box, box->buttons.empty() ? IDOK : box->buttons.front().id);
+            Answer(*box, SafeButton(*box));
         }
     }
     if (first) {
@@ -453,12 +466,13 @@ void Kit::UrlRoad(const std::string& key, bool first) {
             restoreAsked ? "asked before the elevation" : "no restore question");
     }
     if (!problems.empty()) Add(road + ": road", Status::Fail, problems + "log: " + NewLog());
-    if (consented && elevated != nullptr) Launched(key, since);
+    // Making a restore point may take minutes before the program starts.
+    if (consented && elevated != nullptr) Launched(key, since, milliseconds(restorePoint ? 600000 : 30000));
     const std::string ended = EndProcessesOfRoad([](const SeenProcess&) { return false; });
     if (!ended.empty()) Say("  " + ended);
 }
 
-void Kit::Launched(const std::string& key, ULONGLONG since) {
+void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
     const std::wstring windir = WindowsFolder();
     std::wstring expected;
     if (key == "ipconfig" || key == "cmd") expected = SystemFile(L"cmd.exe");
@@ -471,7 +485,7 @@ void Kit::Launched(const std::string& key, ULONGLONG since) {
         // Under Wine the test bench's ms-settings class names a stand-in in the system folder.
         expected = Wine() ? SystemFile(L"SystemSettings.exe") : windir + L"\\ImmersiveControlPanel\\SystemSettings.exe";
     auto matches = [&](const SeenProcess& p) { return SamePath(p.image, expected) && p.seenAt >= since; };
-    SeenProcess* seen = watcher_.WaitFor(matches, Deadline::In(milliseconds(30000)));
+    SeenProcess* seen = watcher_.WaitFor(matches, Deadline::In(wait));
 
     // What else the road started, for the evidence.
     std::string started;
@@ -613,7 +627,7 @@ void Kit::OfflineAndGuide() {
         } else {
             Add("offline: connectivity probe", Status::Fail, "unexpected answer \"" + answer->title + "\": " + Visible(answer->text),
                 {picture});
-            Answer(*answer, answer->buttons.empty() ? IDOK : answer->buttons.front().id);
+            Answer(*answer, SafeButton(*answer));
         }
     } catch (const e2e::DriverError& e) {
         Add("offline: cable guide and offline window", Status::Fail, e.what());
@@ -622,6 +636,106 @@ void Kit::OfflineAndGuide() {
     for (HWND w : e2e::VisibleTopLevelWindows(helper->id)) ::PostMessageW(w, WM_CLOSE, 0, 0);
     ::WaitForSingleObject(helper->handle.get(), 5000);
     EndProcessesOfRoad([](const SeenProcess&) { return false; });
+}
+
+// ---- A restore point before an action ----
+
+namespace {
+// "yyyymmdd-hhnnss" of a local time.
+std::string Stamp(const SYSTEMTIME& t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return text;
+}
+
+SYSTEMTIME LocalNow() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    return t;
+}
+
+ULONGLONG Seconds(const SYSTEMTIME& t) {
+    FILETIME f;
+    ::SystemTimeToFileTime(&t, &f);
+    return ((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 10000000ULL;
+}
+}  // namespace
+
+void Kit::RestorePointRoad() {
+    const char* key = "cmd";
+    const SYSTEMTIME from = LocalNow();
+    UrlRoad(key, false, true);
+    const SYSTEMTIME to = LocalNow();
+    std::string reason;
+    const auto points = RestorePointDescriptions(reason);
+    // The description names the local second the elevated instance made it in: one of the
+    // seconds of this road.
+    std::string found;
+    std::string listed;
+    if (points) {
+        for (const auto& p : *points) {
+            const std::string d = Narrow(p);
+            listed += " \"" + d + "\";";
+            const std::string prefix = std::string("Kelto Before ") + key + " ";
+            if (d.size() != prefix.size() + 15 || d.compare(0, prefix.size(), prefix) != 0) continue;
+            for (ULONGLONG s = Seconds(from); s <= Seconds(to); ++s) {
+                FILETIME f;
+                const ULONGLONG ticks = s * 10000000ULL;
+                f.dwLowDateTime = static_cast<DWORD>(ticks);
+                f.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+                SYSTEMTIME t;
+                ::FileTimeToSystemTime(&f, &t);
+                if (d == prefix + Stamp(t)) found = d;
+            }
+        }
+    }
+    const std::string log = NewLog();
+    const bool logged = !found.empty() && log.find("Restore point created: " + found) != std::string::npos;
+    Add("restore point: made before an action and listed afterwards", !found.empty() && logged ? Status::Pass : Status::Fail,
+        (points ? "listed:" + (listed.empty() ? std::string(" none") : listed) : reason) +
+            (found.empty() ? "; none made between " + Stamp(from) + " and " + Stamp(to)
+                           : "; found \"" + found + "\"" + (logged ? ", and logged" : ", but the log does not say so")) +
+            " (the restore point stays: System Restore lists it)");
+}
+
+// ---- The rollback and its restart: only with --with-restart, and last ----
+
+void Kit::Rollback() {
+    constexpr const char* kRollbackTitle = "Kelto - שחזור מערכת";
+    Say("road: rollback to the newest Kelto restore point; Windows restarts afterwards");
+    const ULONGLONG since = ::GetTickCount64();
+    watcher_.Baseline();
+    // The registration and the session were put back already: the helper is started with the
+    // URL as the registered command would start it, and the token is typed again.
+    OpenThroughShell(helper_, Widen("\"kelto:restorelastkelto/sid/" + sessionId_ + "\""));
+    SeenProcess* request = WaitForHelper(since);
+    if (request == nullptr) return;
+    for (int step = 0; step < 4; ++step) {
+        const auto box = NextDialog(*request);
+        if (!box) break;
+        if (box->title == kTokenPromptTitle) {
+            std::string evidence;
+            if (!TypeToken(*box, evidence)) {
+                Say("  " + evidence);
+                return;
+            }
+            continue;
+        }
+        Answer(*box, box->title == kConsentTitle ? IDYES : SafeButton(*box));
+    }
+    Say("  approve the Windows prompt now (waiting up to 2 minutes)");
+    SeenProcess* elevated = WaitForHelper(since, request->id, kPromptWait);
+    if (elevated == nullptr) return;
+    if (const auto box = NextDialog(*elevated, kPromptWait)) {
+        if (box->title == kRollbackTitle) {
+            Say("  the rollback was confirmed; Windows restarts in 15 seconds and restores the point");
+            Answer(*box, IDYES);
+        } else {
+            Say("  the elevated helper said: " + WithoutMarks(box->text));
+            Answer(*box, SafeButton(*box));
+        }
+    }
 }
 
 // ---- Roads that need real Windows ----
@@ -640,9 +754,11 @@ void Kit::RealWindowsOnly() {
         return;
     }
     const std::string notBuilt = "this version of the kit does not walk this road yet: a person checks it by hand";
-    Add("restore point: made before an action and listed afterwards", Status::NeedsPerson, notBuilt);
+    RestorePointRoad();
     Add("rollback to the helper's restore point (--with-restart)", Status::NeedsPerson,
-        options_.withRestart ? notBuilt : "not asked for (--with-restart not given): nothing rolled back, no restart");
+        options_.withRestart ? "run last, after this report was written: after the restart Windows says whether "
+                               "the restore succeeded; a person reads it"
+                             : "not asked for (--with-restart not given): nothing rolled back, no restart");
     Add("rescue VM through the real curl.exe and tar.exe", Status::NeedsPerson, notBuilt);
     Add("standard account (--standard-user)", Status::NeedsPerson,
         options_.standardUser.empty() ? "not asked for (--standard-user not given)" : notBuilt);
@@ -653,7 +769,11 @@ void Kit::RealWindowsOnly() {
 
 int Kit::Run() {
     facts_ = ReadSystemFacts();
-    ::CreateDirectoryW(reportDir_.c_str(), nullptr);
+    // The report's folder and the folders above it.
+    for (size_t at = reportDir_.find(L'\\', 3); ; at = reportDir_.find(L'\\', at + 1)) {
+        ::CreateDirectoryW(reportDir_.substr(0, at).c_str(), nullptr);
+        if (at == std::wstring::npos) break;
+    }
     Say("kelto-acceptance: checking " + Narrow(helper_) + (Wine() ? " under Wine " + facts_.wineVersion : ""));
     {
         const std::string log = ReadFileBytes(FolderOf(helper_) + L"\\" + kLogName);
@@ -666,6 +786,9 @@ int Kit::Run() {
     // Saved now, put back at the end, whatever happens between.
     auto registration = std::make_unique<SavedKey>(HKEY_CURRENT_USER, L"Software\\Classes\\kelto");
     auto session = std::make_unique<SavedKey>(HKEY_CURRENT_USER, L"Software\\KeltoRemote");
+    // The helper holds the restore-frequency value at 0 while it makes a restore point.
+    SavedDword frequency(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore",
+                         L"SystemRestorePointCreationFrequency");
     std::unique_ptr<SavedKey> machineRegistration;
     if (Wine()) {
         machineRegistration = std::make_unique<SavedKey>(HKEY_LOCAL_MACHINE, L"Software\\Classes\\kelto");
@@ -698,12 +821,15 @@ int Kit::Run() {
     std::string log = NewLog();
     Add("activity log of the run", Status::NeedsPerson, log.empty() ? "(nothing logged)" : log);
 
-    registration->Restore();
-    session->Restore();
-    if (machineRegistration) machineRegistration->Restore();
+    bool putBackOk = registration->Restore() && session->Restore();
     std::string putBack = registration->Describe() + "; " + session->Describe();
-    if (machineRegistration) putBack += "; HKLM " + machineRegistration->Describe();
-    Add("registry put back", Status::Pass, putBack);
+    if (machineRegistration) {
+        putBackOk = machineRegistration->Restore() && putBackOk;
+        putBack += "; HKLM " + machineRegistration->Describe();
+    }
+    putBackOk = frequency.Restore() && putBackOk;
+    putBack += "; HKLM " + frequency.Describe();
+    Add("registry put back", putBackOk ? Status::Pass : Status::Fail, putBack);
 
     auto facts = DescribeFacts(facts_);
     facts.push_back({"Helper", Narrow(helper_)});
@@ -714,6 +840,8 @@ int Kit::Run() {
     for (const auto& c : checks_) failed += c.status == Status::Fail;
     Say("report: " + Narrow(reportDir_) + "\\acceptance-report.html" + (tsv && html ? "" : " (could not be written)"));
     Say(failed == 0 ? "no check failed" : "FAILED: " + std::to_string(failed) + " of the checks");
+    // Last of all, because Windows restarts: only when asked for by name, never under Wine.
+    if (options_.withRestart && !Wine()) Rollback();
     return failed == 0 && tsv && html ? 0 : 1;
 }
 
