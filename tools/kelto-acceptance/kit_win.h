@@ -45,6 +45,7 @@ struct SeenProcess {
     std::wstring image;     // QueryFullProcessImageNameW, at the moment it was seen
     UniqueHandle handle;    // kept from that moment: the process is ended through it, never by id
     ULONGLONG seenAt = 0;   // GetTickCount64
+    ULONGLONG created = 0;  // its creation time (GetProcessTimes), which orders parent and child
 };
 
 // Polls process snapshots (CreateToolhelp32Snapshot) and opens every process that was not

@@ -60,6 +60,19 @@ void BecomeDpiAware() {
     }
 }
 
+// An administrator may open every process (SeDebugPrivilege), also those of another account
+// that the standard-account road starts: the kit keeps a handle to each process it sees.
+void EnableDebugPrivilege() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    const UniqueHandle owned(token);
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
+        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -89,6 +102,7 @@ int wmain(int argc, wchar_t** argv) {
         parsed.options.reportDir.empty() ? OwnFolder() : FullPath(WindowsPath(Widen(parsed.options.reportDir)));
 
     BecomeDpiAware();
+    EnableDebugPrivilege();
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // Default security for the calls into WMI and the shell, as their documentation asks.
     ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,

@@ -76,8 +76,10 @@ void ProcessWatcher::Poll() {
         seen.id = entry.th32ProcessID;
         seen.parentId = entry.th32ParentProcessID;
         seen.image = ImageOf(process.get());
+        const FILETIME created = CreationOf(process.get());
         seen.handle = std::move(process);
         seen.seenAt = ::GetTickCount64();
+        seen.created = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
         seen_.push_back(std::move(seen));
     }
 }
@@ -114,7 +116,8 @@ std::vector<std::string> ProcessWatcher::EndDescendants(const std::function<bool
             if (root(*at)) return true;
             const SeenProcess* parent = nullptr;
             for (const auto& s : seen_) {
-                if (s.id == at->parentId && s.seenAt <= at->seenAt) parent = &s;
+                // A parent is older than its child: an id reused later names no parent.
+                if (s.id == at->parentId && s.created <= at->created) parent = &s;
             }
             at = parent;
         }
@@ -136,8 +139,8 @@ std::vector<std::string> ProcessWatcher::EndDescendants(const std::function<bool
 struct WmiProcessEvents::State {
     std::mutex mutex;
     std::vector<Event> events;
-    HANDLE stop = nullptr;
-    HANDLE ready = nullptr;
+    UniqueHandle stop;
+    UniqueHandle ready;
     bool started = false;
     std::string reason;
     std::thread thread;
@@ -165,8 +168,8 @@ std::string Hex(HRESULT hr) {
 
 bool WmiProcessEvents::Start(std::string& reason) {
     state_ = new State;
-    state_->stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    state_->ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state_->stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state_->ready.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     State* s = state_;
     s->thread = std::thread([s] {
         ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -193,8 +196,8 @@ bool WmiProcessEvents::Start(std::string& reason) {
         }
         s->started = SUCCEEDED(hr);
         if (!s->started) s->reason = "WMI process-creation subscription failed: " + Hex(hr);
-        ::SetEvent(s->ready);
-        while (s->started && ::WaitForSingleObject(s->stop, 0) == WAIT_TIMEOUT) {
+        ::SetEvent(s->ready.get());
+        while (s->started && ::WaitForSingleObject(s->stop.get(), 0) == WAIT_TIMEOUT) {
             IWbemClassObject* event = nullptr;
             ULONG returned = 0;
             if (events->Next(200, 1, &event, &returned) != WBEM_S_NO_ERROR || returned == 0) continue;
@@ -225,7 +228,7 @@ bool WmiProcessEvents::Start(std::string& reason) {
         if (locator != nullptr) locator->Release();
         ::CoUninitialize();
     });
-    ::WaitForSingleObject(state_->ready, 30000);
+    ::WaitForSingleObject(state_->ready.get(), 30000);
     if (!state_->started) reason = state_->reason.empty() ? "WMI did not answer in 30 s" : state_->reason;
     return state_->started;
 }
@@ -278,10 +281,8 @@ std::optional<std::vector<std::wstring>> RestorePointDescriptions(std::string& r
 
 WmiProcessEvents::~WmiProcessEvents() {
     if (state_ == nullptr) return;
-    ::SetEvent(state_->stop);
+    ::SetEvent(state_->stop.get());
     if (state_->thread.joinable()) state_->thread.join();
-    ::CloseHandle(state_->stop);
-    ::CloseHandle(state_->ready);
     delete state_;
 }
 
