@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "kit_win.h"
+#include "rescue_win.h"
 #include "roads_win.h"
 
 namespace {
@@ -76,6 +77,8 @@ void EnableDebugPrivilege() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Handed out by the kit's own server as the rescue VM's emulator: only records its start.
+    if (RunAsRecordingEmulator()) return 0;
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.push_back(Narrow(argv[i]));
     const ParsedOptions parsed = ParseOptions(arguments);

@@ -2,6 +2,7 @@
 
 #include "options.h"
 #include "report.h"
+#include "zip_store.h"
 
 namespace kelto::acceptance {
 namespace {
@@ -88,6 +89,32 @@ TEST(AcceptanceOptions, RefusesWhatItCannotTrust) {
         EXPECT_FALSE(parsed.ok) << c.error;
         EXPECT_EQ(parsed.error, c.error);
     }
+}
+
+TEST(AcceptanceZip, Crc32OfTheStandardCheckString) {
+    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
+    EXPECT_EQ(Crc32(""), 0u);
+}
+
+// The archive byte by byte: local header, data, central directory, end record.
+TEST(AcceptanceZip, StoredArchiveOfOneFile) {
+    const std::string zip = StoredZip({{"a/b.exe", "hi"}});
+    const std::string expected(
+        // local header: signature, version 1.0, flags, stored, time, date 2024-01-01
+        "PK\x03\x04" "\x0a\x00" "\x00\x00" "\x00\x00" "\x00\x00" "\x21\x58"
+        // CRC-32 of "hi" (0xD8932AAC), sizes 2 and 2, name length 7, no extra field
+        "\xac\x2a\x93\xd8" "\x02\x00\x00\x00" "\x02\x00\x00\x00" "\x07\x00" "\x00\x00"
+        "a/b.exe" "hi"
+        // central directory: made by 2.0, needs 1.0, flags, stored, time, date
+        "PK\x01\x02" "\x14\x00" "\x0a\x00" "\x00\x00" "\x00\x00" "\x00\x00" "\x21\x58"
+        "\xac\x2a\x93\xd8" "\x02\x00\x00\x00" "\x02\x00\x00\x00" "\x07\x00"
+        // extra, comment, disk, internal and external attributes, offset 0
+        "\x00\x00" "\x00\x00" "\x00\x00" "\x00\x00" "\x00\x00\x00\x00" "\x00\x00\x00\x00"
+        "a/b.exe"
+        // end record: one entry, directory of 53 bytes at offset 39, no comment
+        "PK\x05\x06" "\x00\x00" "\x00\x00" "\x01\x00" "\x01\x00" "\x35\x00\x00\x00" "\x27\x00\x00\x00" "\x00\x00",
+        114);
+    EXPECT_EQ(zip, expected);
 }
 
 }  // namespace
