@@ -21,11 +21,6 @@ namespace {
 
 using namespace kelto::acceptance;
 
-int Refuse(const std::string& why) {
-    std::fprintf(stderr, "kelto-acceptance: refused: %s\n", why.c_str());
-    return 2;
-}
-
 std::wstring OwnFolder() {
     std::wstring path(32768, L'\0');
     path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
@@ -83,7 +78,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) arguments.push_back(Narrow(argv[i]));
     const ParsedOptions parsed = ParseOptions(arguments);
     if (!parsed.ok) {
-        std::fprintf(stderr, "kelto-acceptance: %s\n%s\n", parsed.error.c_str(), std::string(kUsage).c_str());
+        std::fprintf(stderr, "kelto-acceptance: %s (see --help)\n", parsed.error.c_str());
         return 2;
     }
     if (parsed.options.help) {
@@ -91,15 +86,16 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     const std::wstring helper = OwnFolder() + L"\\KeltoClientHelper.exe";
-    if (::GetFileAttributesW(helper.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return Refuse("KeltoClientHelper.exe is not beside the kit (" + Narrow(helper) + ")");
-    if (!IsElevatedAdministrator()) return Refuse("run it from an administrator's console (this one is not elevated)");
-    if (!parsed.options.haveSnapshot)
-        return Refuse("it changes this machine: take a snapshot first, then run it with --i-have-a-snapshot");
+    Preconditions found;
+    found.helperBeside = ::GetFileAttributesW(helper.c_str()) != INVALID_FILE_ATTRIBUTES;
+    found.elevatedAdministrator = IsElevatedAdministrator();
     const std::wstring registered = AssociatedExecutable();
-    if (!registered.empty() &&
-        ::CompareStringOrdinal(FullPath(registered).c_str(), -1, helper.c_str(), -1, TRUE) != CSTR_EQUAL) {
-        return Refuse("the kelto: handler here is " + Narrow(registered) + ", not the helper beside the kit");
+    found.registeredHandler = Narrow(registered);
+    found.handlerIsTheHelper =
+        ::CompareStringOrdinal(FullPath(registered).c_str(), -1, helper.c_str(), -1, TRUE) == CSTR_EQUAL;
+    if (const std::string refusal = RefusalOf(parsed.options, found); !refusal.empty()) {
+        std::fprintf(stderr, "kelto-acceptance: %s\n", refusal.c_str());
+        return 2;
     }
     const std::wstring reportDir =
         parsed.options.reportDir.empty() ? OwnFolder() : FullPath(WindowsPath(Widen(parsed.options.reportDir)));

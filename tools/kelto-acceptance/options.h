@@ -26,6 +26,17 @@ struct ParsedOptions {
 // given twice, and any attempt to pass a password are errors.
 ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
 
+// What the kit found before it changes anything.
+struct Preconditions {
+    bool helperBeside = true;        // KeltoClientHelper.exe is beside the kit
+    bool elevatedAdministrator = false;
+    std::string registeredHandler;   // the kelto: handler's executable as the shell resolves it, or ""
+    bool handlerIsTheHelper = false; // that executable is the helper beside the kit
+};
+
+// The one line the kit refuses with (exit 2), or "" when it may run.
+std::string RefusalOf(const Options& options, const Preconditions& found);
+
 inline constexpr std::string_view kUsage =
     "usage: kelto-acceptance --i-have-a-snapshot [--with-restart] [--standard-user NAME] [--report-dir=DIR]";
 

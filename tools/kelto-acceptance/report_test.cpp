@@ -91,6 +91,39 @@ TEST(AcceptanceOptions, RefusesWhatItCannotTrust) {
     }
 }
 
+// Each refusal, in the order the kit checks them, and the one case that runs.
+TEST(AcceptanceOptions, RefusesAMachineItShouldNotChange) {
+    Options snapshot;
+    snapshot.haveSnapshot = true;
+    const Options none;
+    Preconditions ready;
+    ready.elevatedAdministrator = true;
+    Preconditions missing = ready;
+    missing.helperBeside = false;
+    Preconditions plain = ready;
+    plain.elevatedAdministrator = false;
+    Preconditions other = ready;
+    other.registeredHandler = "C:\\Other\\Helper.exe";
+    Preconditions ours = ready;
+    ours.registeredHandler = "C:\\kit\\KeltoClientHelper.exe";
+    ours.handlerIsTheHelper = true;
+    struct Case {
+        const Options& options;
+        const Preconditions& found;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {snapshot, missing, "refused: KeltoClientHelper.exe is not beside the kit"},
+        {snapshot, plain, "refused: run it from an administrator's console (this one is not elevated)"},
+        {none, plain, "refused: run it from an administrator's console (this one is not elevated)"},
+        {none, ready, "refused: it changes this machine: take a snapshot first, then run it with --i-have-a-snapshot"},
+        {snapshot, other, "refused: the kelto: handler here is C:\\Other\\Helper.exe, not the helper beside the kit"},
+        {snapshot, ours, ""},
+        {snapshot, ready, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RefusalOf(c.options, c.found), c.refusal);
+}
+
 TEST(AcceptanceZip, Crc32OfTheStandardCheckString) {
     EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
     EXPECT_EQ(Crc32(""), 0u);

@@ -492,7 +492,17 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
     else if (key == "windowsupdate")
         // Under Wine the test bench's ms-settings class names a stand-in in the system folder.
         expected = Wine() ? SystemFile(L"SystemSettings.exe") : windir + L"\\ImmersiveControlPanel\\SystemSettings.exe";
-    auto matches = [&](const SeenProcess& p) { return SamePath(p.image, expected) && p.seenAt >= since; };
+    // Test-bench adaptation: under Wine the settings page is the bench's class entry (a
+    // stand-in that a 32-bit shell may reach through either system folder) and Explorer is
+    // Wine's own, so only the program's file name is compared for these two.
+    const bool nameOnly = Wine() && (key == "windowsupdate" || key == "temp");
+    const std::wstring expectedName = expected.substr(expected.find_last_of(L'\\') + 1);
+    auto sameProgram = [&](const std::wstring& image) {
+        if (!nameOnly) return SamePath(image, expected);
+        const std::wstring file = image.substr(image.find_last_of(L'\\') + 1);
+        return SamePath(file, expectedName);
+    };
+    auto matches = [&](const SeenProcess& p) { return sameProgram(p.image) && p.seenAt >= since; };
     SeenProcess* seen = watcher_.WaitFor(matches, Deadline::In(wait));
 
     // What else the road started, for the evidence.
@@ -503,7 +513,7 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
     std::string commandLine;
     bool wmiSaw = false;
     for (const auto& e : wmi_.Events()) {
-        if (SamePath(e.image, expected)) {
+        if (sameProgram(e.image)) {
             wmiSaw = true;
             commandLine = "WMI: " + Narrow(e.commandLine);
         }
@@ -516,11 +526,12 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
             const size_t end = record.find('\n', at);
             const std::string line = record.substr(at, end == std::string::npos ? std::string::npos : end - at);
             at = end == std::string::npos ? record.size() : end + 1;
-            if (SamePath(Widen(line.substr(0, line.find('\t'))), expected))
+            if (sameProgram(Widen(line.substr(0, line.find('\t')))))
                 commandLine = "stand-in record: " + line.substr(line.rfind('\t') + 1);
         }
     }
-    std::string evidence = "expected " + Narrow(expected) + "; seen by polling: " +
+    std::string evidence = "expected " + Narrow(expected) + (nameOnly ? " (under Wine: its file name)" : "") +
+                           "; seen by polling: " +
                            (seen ? "yes, process " + std::to_string(seen->id) : std::string("no")) +
                            "; WMI: " + (wmiRunning_ ? (wmiSaw ? "yes" : "no") : "not running (" + wmiReason_ + ")") +
                            "; started on this road:" + (started.empty() ? " nothing seen" : started);
