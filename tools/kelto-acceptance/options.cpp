@@ -51,9 +51,13 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
         } else if (StartsWith(a, "--password")) {
             return Error("a password is never taken from the command line: the kit asks for it");
         } else {
-            // Only the option's name is echoed: an unknown argument could be a secret.
-            const std::string_view name = a.substr(0, std::min<size_t>(a.find('='), 40));
-            return Error("unknown argument: " + std::string(name));
+            // Only the option's name is echoed (an unknown argument could be a secret), on one
+            // line: control characters become "?".
+            std::string name(a.substr(0, std::min<size_t>(a.find('='), 40)));
+            for (char& c : name) {
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+            }
+            return Error("unknown argument: " + name);
         }
     }
     parsed.ok = true;

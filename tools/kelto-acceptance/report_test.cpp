@@ -83,6 +83,7 @@ TEST(AcceptanceOptions, RefusesWhatItCannotTrust) {
         {{"--password=hunter2"}, "a password is never taken from the command line: the kit asks for it"},
         {{"--frobnicate=secret"}, "unknown argument: --frobnicate"},
         {{"--i-have-a-snapshot", "extra"}, "unknown argument: extra"},
+        {{"--evil\nline=x"}, "unknown argument: --evil?line"},
     };
     for (const auto& c : cases) {
         const auto parsed = ParseOptions(c.args);
