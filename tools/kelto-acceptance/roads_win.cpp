@@ -361,10 +361,16 @@ bool Kit::TypeToken(const e2e::WindowSnapshot& box, std::string& evidence) {
     const std::string code = token::ComputeToken(window);
     try {
         for (char digit : code) e2e::TypeKey(box.hwnd, static_cast<UINT>(digit), Deadline::In(kWait));
-        std::string typed;
+        // Key input reaches the box through its message queue: the text follows a moment later.
+        HWND entry = nullptr;
         for (const auto& c : box.controls) {
-            if (c.className == "Edit") typed = e2e::TextOf(c.hwnd);
+            if (c.className == "Edit" && entry == nullptr) entry = c.hwnd;
         }
+        std::string typed;
+        PollUntil(Deadline::In(milliseconds(5000)), [&] {
+            typed = entry != nullptr ? e2e::TextOf(entry) : std::string();
+            return typed == code;
+        });
         e2e::TypeKey(box.hwnd, VK_RETURN, Deadline::In(kWait));
         e2e::WaitUntilGone(box.hwnd, Deadline::In(kWait));
         evidence = "typed with SendInput: the entry field held \"" + typed + "\" (token of window " +
