@@ -114,6 +114,8 @@ private:
     void Add(std::string name, Status status, std::string evidence, std::vector<std::string> pictures = {}) {
         std::printf("  %-58s %s\n", name.c_str(), std::string(StatusText(status)).c_str());
         std::fflush(stdout);
+        // A screenshot that could not be taken leaves no empty picture behind.
+        std::erase(pictures, std::string());
         checks_.push_back({std::move(name), status, std::move(evidence), std::move(pictures)});
     }
     void Say(const std::string& line) {
