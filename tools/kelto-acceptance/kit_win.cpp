@@ -163,7 +163,12 @@ SavedDword::SavedDword(HKEY root, std::wstring key, std::wstring name)
     value_ = ReadDword(root_, key_.c_str(), name_.c_str(), KEY_WOW64_64KEY);
 }
 
+SavedDword::~SavedDword() {
+    if (!restored_) Restore();
+}
+
 bool SavedDword::Restore() {
+    restored_ = true;
     HKEY key = nullptr;
     if (::RegOpenKeyExW(root_, key_.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
         if (value_) {

@@ -136,6 +136,9 @@ private:
 class SavedDword {
 public:
     SavedDword(HKEY root, std::wstring key, std::wstring name);
+    ~SavedDword();
+    SavedDword(const SavedDword&) = delete;
+    SavedDword& operator=(const SavedDword&) = delete;
     bool Restore();
     std::string Describe() const;
 
@@ -143,6 +146,7 @@ private:
     HKEY root_;
     std::wstring key_, name_;
     std::optional<DWORD> value_;
+    bool restored_ = false;
 };
 bool CopyKey(HKEY fromRoot, const std::wstring& from, HKEY toRoot, const std::wstring& to);
 
