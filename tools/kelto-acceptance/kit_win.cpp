@@ -10,14 +10,16 @@ namespace {
 
 template <typename F>
 F NtdllFunction(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+    return reinterpret_cast<F>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
 }
 
 std::optional<DWORD> ReadDword(HKEY root, const wchar_t* key, const wchar_t* name, REGSAM view) {
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (::RegGetValueW(root, key, name, RRF_RT_REG_DWORD | (view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY : 0),
-                       nullptr, &value, &size) != ERROR_SUCCESS) {
+    if (::RegGetValueW(root, key, name,
+                       RRF_RT_REG_DWORD | (view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY : 0), nullptr,
+                       &value, &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     return value;
@@ -33,11 +35,16 @@ std::string DescribeUac() {
     if (lua && *lua == 0) {
         level = "UAC off (EnableLUA 0)";
     } else if (consent && secure) {
-        if (*consent == 2 && *secure == 1) level = "always notify";
-        else if (*consent == 5 && *secure == 1) level = "notify when apps make changes (the default)";
-        else if (*consent == 5 && *secure == 0) level = "notify when apps make changes, without the secure desktop";
-        else if (*consent == 0) level = "never notify (administrators are elevated without a prompt)";
-        else level = "custom";
+        if (*consent == 2 && *secure == 1)
+            level = "always notify";
+        else if (*consent == 5 && *secure == 1)
+            level = "notify when apps make changes (the default)";
+        else if (*consent == 5 && *secure == 0)
+            level = "notify when apps make changes, without the secure desktop";
+        else if (*consent == 0)
+            level = "never notify (administrators are elevated without a prompt)";
+        else
+            level = "custom";
     } else {
         level = "unknown";
     }
@@ -67,7 +74,8 @@ SystemFacts ReadSystemFacts() {
     BOOL wow64 = FALSE;
     f.windows64 = ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
-    if (::LCIDToLocaleName(MAKELCID(::GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0) > 0)
+    if (::LCIDToLocaleName(MAKELCID(::GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH,
+                           0) > 0)
         f.uiLanguage = Narrow(name);
     HDC screen = ::GetDC(nullptr);
     f.dpi = static_cast<UINT>(::GetDeviceCaps(screen, LOGPIXELSX));
@@ -94,8 +102,8 @@ std::vector<Fact> DescribeFacts(const SystemFacts& f) {
 bool IsElevatedAdministrator() {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;
-    if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                    &administrators)) {
+    if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                    0, 0, &administrators)) {
         return false;
     }
     BOOL member = FALSE;
@@ -111,8 +119,8 @@ bool CopyKey(HKEY fromRoot, const std::wstring& from, HKEY toRoot, const std::ws
     HKEY source = nullptr;
     HKEY target = nullptr;
     bool ok = ::RegOpenKeyExW(fromRoot, from.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS &&
-              ::RegCreateKeyExW(toRoot, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) ==
-                  ERROR_SUCCESS &&
+              ::RegCreateKeyExW(toRoot, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target,
+                                nullptr) == ERROR_SUCCESS &&
               ::RegCopyTreeW(source, nullptr, target) == ERROR_SUCCESS;
     if (target != nullptr) ::RegCloseKey(target);
     if (source != nullptr) ::RegCloseKey(source);
@@ -193,13 +201,15 @@ std::string SavedKey::Describe() const {
 // ---- Files ----
 
 std::string ReadFileBytes(const std::wstring& path) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
     if (!file) return {};
     std::string bytes;
     char buffer[65536];
     DWORD read = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
     return bytes;
 }
 

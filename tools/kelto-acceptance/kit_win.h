@@ -32,7 +32,7 @@ struct SystemFacts {
     bool windows64 = false;  // the kit runs as a 32-bit process under WOW64
     std::string uiLanguage;  // e.g. "he-IL"
     UINT dpi = 96;
-    std::string uacLevel;    // from the policy values, described
+    std::string uacLevel;  // from the policy values, described
 };
 SystemFacts ReadSystemFacts();
 std::vector<Fact> DescribeFacts(const SystemFacts& facts);

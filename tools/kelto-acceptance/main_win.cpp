@@ -97,15 +97,16 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "kelto-acceptance: %s\n", refusal.c_str());
         return 2;
     }
-    const std::wstring reportDir =
-        parsed.options.reportDir.empty() ? OwnFolder() : FullPath(WindowsPath(Widen(parsed.options.reportDir)));
+    const std::wstring reportDir = parsed.options.reportDir.empty()
+                                       ? OwnFolder()
+                                       : FullPath(WindowsPath(Widen(parsed.options.reportDir)));
 
     BecomeDpiAware();
     EnableDebugPrivilege();
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // Default security for the calls into WMI and the shell, as their documentation asks.
-    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
-                           nullptr, EOAC_NONE, nullptr);
+    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
     int result = 1;
     try {
         result = RunKit(parsed.options, helper, reportDir);

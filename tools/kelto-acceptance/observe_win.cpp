@@ -40,7 +40,8 @@ void ProcessWatcher::Baseline() {
     UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
         UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
         baseline_.push_back({entry.th32ProcessID, process ? CreationOf(process.get()) : FILETIME{}});
     }
@@ -65,11 +66,12 @@ void ProcessWatcher::Poll() {
     if (!snapshot) return;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ProcessID == 0 || entry.th32ProcessID == ::GetCurrentProcessId()) continue;
         // Opened at once and kept: from here on the id can never name another process for us.
-        UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE,
-                                           entry.th32ProcessID));
+        UniqueHandle process(::OpenProcess(
+            PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
         if (!process) continue;
         if (IsKnown(entry.th32ProcessID, process.get())) continue;
         SeenProcess seen;
@@ -84,7 +86,8 @@ void ProcessWatcher::Poll() {
     }
 }
 
-SeenProcess* ProcessWatcher::WaitFor(const std::function<bool(const SeenProcess&)>& wanted, Deadline deadline) {
+SeenProcess* ProcessWatcher::WaitFor(const std::function<bool(const SeenProcess&)>& wanted,
+                                     Deadline deadline) {
     SeenProcess* found = nullptr;
     PollUntil(
         deadline,
@@ -107,7 +110,7 @@ bool ProcessWatcher::IsRunning(const SeenProcess& p) const {
 }
 
 std::vector<std::string> ProcessWatcher::EndDescendants(const std::function<bool(const SeenProcess&)>& root,
-                                                       const std::function<bool(const SeenProcess&)>& also) {
+                                                        const std::function<bool(const SeenProcess&)>& also) {
     Poll();
     // Parents are themselves seen processes: follow the chain up through what was seen.
     auto descends = [&](const SeenProcess& p) {
@@ -184,13 +187,13 @@ bool WmiProcessEvents::Start(std::string& reason) {
             ::SysFreeString(ns);
         }
         if (SUCCEEDED(hr)) {
-            ::CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+            ::CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
             BSTR language = ::SysAllocString(L"WQL");
             BSTR query = ::SysAllocString(
                 L"SELECT * FROM __InstanceCreationEvent WITHIN 0.2 WHERE TargetInstance ISA 'Win32_Process'");
-            hr = services->ExecNotificationQuery(language, query, WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY,
-                                                 nullptr, &events);
+            hr = services->ExecNotificationQuery(
+                language, query, WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr, &events);
             ::SysFreeString(query);
             ::SysFreeString(language);
         }
@@ -203,10 +206,11 @@ bool WmiProcessEvents::Start(std::string& reason) {
             if (events->Next(200, 1, &event, &returned) != WBEM_S_NO_ERROR || returned == 0) continue;
             VARIANT target;
             ::VariantInit(&target);
-            if (SUCCEEDED(event->Get(L"TargetInstance", 0, &target, nullptr, nullptr)) && target.vt == VT_UNKNOWN &&
-                target.punkVal != nullptr) {
+            if (SUCCEEDED(event->Get(L"TargetInstance", 0, &target, nullptr, nullptr)) &&
+                target.vt == VT_UNKNOWN && target.punkVal != nullptr) {
                 IWbemClassObject* process = nullptr;
-                if (SUCCEEDED(target.punkVal->QueryInterface(IID_IWbemClassObject, reinterpret_cast<void**>(&process)))) {
+                if (SUCCEEDED(target.punkVal->QueryInterface(IID_IWbemClassObject,
+                                                             reinterpret_cast<void**>(&process)))) {
                     Event e;
                     e.image = StringProperty(process, L"ExecutablePath");
                     e.commandLine = StringProperty(process, L"CommandLine");
@@ -255,8 +259,8 @@ std::optional<std::vector<std::wstring>> RestorePointDescriptions(std::string& r
                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
         BSTR language = ::SysAllocString(L"WQL");
         BSTR query = ::SysAllocString(L"SELECT * FROM SystemRestore");
-        hr = services->ExecQuery(language, query, WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr,
-                                 &points);
+        hr = services->ExecQuery(language, query, WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY,
+                                 nullptr, &points);
         ::SysFreeString(query);
         ::SysFreeString(language);
     }

@@ -66,11 +66,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
 
 std::string RefusalOf(const Options& options, const Preconditions& found) {
     if (!found.helperBeside) return "refused: KeltoClientHelper.exe is not beside the kit";
-    if (!found.elevatedAdministrator) return "refused: run it from an administrator's console (this one is not elevated)";
+    if (!found.elevatedAdministrator)
+        return "refused: run it from an administrator's console (this one is not elevated)";
     if (!options.haveSnapshot)
-        return "refused: it changes this machine: take a snapshot first, then run it with --i-have-a-snapshot";
+        return "refused: it changes this machine: take a snapshot first, then run it with "
+               "--i-have-a-snapshot";
     if (!found.registeredHandler.empty() && !found.handlerIsTheHelper)
-        return "refused: the kelto: handler here is " + found.registeredHandler + ", not the helper beside the kit";
+        return "refused: the kelto: handler here is " + found.registeredHandler +
+               ", not the helper beside the kit";
     return {};
 }
 

@@ -9,11 +9,11 @@
 namespace kelto::acceptance {
 
 struct Options {
-    bool haveSnapshot = false;   // --i-have-a-snapshot
-    bool withRestart = false;    // --with-restart: the rollback and its restart may run
-    std::string standardUser;    // --standard-user NAME (its password is read from the console)
-    std::string reportDir;       // --report-dir=DIR (default: beside the kit)
-    bool help = false;           // --help
+    bool haveSnapshot = false;  // --i-have-a-snapshot
+    bool withRestart = false;   // --with-restart: the rollback and its restart may run
+    std::string standardUser;   // --standard-user NAME (its password is read from the console)
+    std::string reportDir;      // --report-dir=DIR (default: beside the kit)
+    bool help = false;          // --help
 };
 
 struct ParsedOptions {
@@ -28,10 +28,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
 
 // What the kit found before it changes anything.
 struct Preconditions {
-    bool helperBeside = true;        // KeltoClientHelper.exe is beside the kit
+    bool helperBeside = true;  // KeltoClientHelper.exe is beside the kit
     bool elevatedAdministrator = false;
-    std::string registeredHandler;   // the kelto: handler's executable as the shell resolves it, or ""
-    bool handlerIsTheHelper = false; // that executable is the helper beside the kit
+    std::string registeredHandler;    // the kelto: handler's executable as the shell resolves it, or ""
+    bool handlerIsTheHelper = false;  // that executable is the helper beside the kit
 };
 
 // The one line the kit refuses with (exit 2), or "" when it may run.

@@ -4,11 +4,16 @@ namespace kelto::acceptance {
 
 std::string_view StatusText(Status status) {
     switch (status) {
-        case Status::Pass: return "pass";
-        case Status::Fail: return "fail";
-        case Status::NeedsPerson: return "needs a person";
-        case Status::NotUnderWine: return "not checkable under Wine";
-        case Status::NotHere: return "not checkable here";
+        case Status::Pass:
+            return "pass";
+        case Status::Fail:
+            return "fail";
+        case Status::NeedsPerson:
+            return "needs a person";
+        case Status::NotUnderWine:
+            return "not checkable under Wine";
+        case Status::NotHere:
+            return "not checkable here";
     }
     return "fail";
 }
@@ -18,11 +23,20 @@ std::string EscapeTsvField(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -46,12 +60,23 @@ std::string EscapeHtml(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -60,15 +85,20 @@ std::string EscapeHtml(std::string_view text) {
 namespace {
 std::string_view StatusClass(Status status) {
     switch (status) {
-        case Status::Pass: return "pass";
-        case Status::Fail: return "fail";
-        case Status::NeedsPerson: return "person";
-        default: return "other";
+        case Status::Pass:
+            return "pass";
+        case Status::Fail:
+            return "fail";
+        case Status::NeedsPerson:
+            return "person";
+        default:
+            return "other";
     }
 }
 }  // namespace
 
-std::string HtmlReport(std::string_view title, const std::vector<Fact>& facts, const std::vector<Check>& checks) {
+std::string HtmlReport(std::string_view title, const std::vector<Fact>& facts,
+                       const std::vector<Check>& checks) {
     std::string out =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + EscapeHtml(title) +
         "</title>\n<style>body{font-family:sans-serif;margin:1em}table{border-collapse:collapse}"
@@ -81,8 +111,9 @@ std::string HtmlReport(std::string_view title, const std::vector<Fact>& facts, c
         out += "<tr><th>" + EscapeHtml(f.name) + "</th><td>" + EscapeHtml(f.value) + "</td></tr>\n";
     out += "</table>\n<h2>Checks</h2>\n<table>\n<tr><th>check</th><th>status</th><th>evidence</th></tr>\n";
     for (const auto& c : checks) {
-        out += "<tr class=\"" + std::string(StatusClass(c.status)) + "\"><td>" + EscapeHtml(c.name) + "</td><td>" +
-               EscapeHtml(StatusText(c.status)) + "</td><td><pre>" + EscapeHtml(c.evidence) + "</pre>";
+        out += "<tr class=\"" + std::string(StatusClass(c.status)) + "\"><td>" + EscapeHtml(c.name) +
+               "</td><td>" + EscapeHtml(StatusText(c.status)) + "</td><td><pre>" + EscapeHtml(c.evidence) +
+               "</pre>";
         for (const auto& p : c.pictures)
             out += "<img src=\"" + EscapeHtml(p) + "\" alt=\"" + EscapeHtml(p) + "\">";
         out += "</td></tr>\n";

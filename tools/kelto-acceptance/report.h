@@ -12,9 +12,9 @@ namespace kelto::acceptance {
 enum class Status {
     Pass,
     Fail,
-    NeedsPerson,    // the kit shows what it saw; a person judges it
-    NotUnderWine,   // the road exists only on real Windows
-    NotHere,        // no documented way to observe it on this system
+    NeedsPerson,   // the kit shows what it saw; a person judges it
+    NotUnderWine,  // the road exists only on real Windows
+    NotHere,       // no documented way to observe it on this system
 };
 
 // The words of the report: "pass", "fail", "needs a person", "not checkable under Wine",
@@ -43,7 +43,8 @@ std::string TsvReport(const std::vector<Check>& checks);
 // Text for an HTML element or a double-quoted attribute.
 std::string EscapeHtml(std::string_view text);
 // A complete page (UTF-8, no script, no external resource but the pictures beside it).
-std::string HtmlReport(std::string_view title, const std::vector<Fact>& facts, const std::vector<Check>& checks);
+std::string HtmlReport(std::string_view title, const std::vector<Fact>& facts,
+                       const std::vector<Check>& checks);
 
 // True when some check failed: the kit's exit code says so.
 bool AnyFailed(const std::vector<Check>& checks);

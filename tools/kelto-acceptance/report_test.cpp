@@ -1,7 +1,8 @@
+#include "report.h"
+
 #include <gtest/gtest.h>
 
 #include "options.h"
-#include "report.h"
 #include "zip_store.h"
 
 namespace kelto::acceptance {
@@ -31,13 +32,14 @@ TEST(AcceptanceReport, TsvHasAHeaderAndOneLinePerCheck) {
         {"taskbar", Status::Fail, "owner\thidden", {}},
         {"screenshot", Status::NeedsPerson, "look", {"box.bmp"}},
     };
-    EXPECT_EQ(TsvReport(checks),
-              "check\tstatus\tevidence\n"
-              "registration\tpass\tcommand: \"C:\\\\K.exe\" \"%1\"\n"
-              "elevation prompt\tnot checkable under Wine\tWine starts \"runas\" directly\\nwithout a prompt\n"
-              "working folder\tnot checkable here\t\n"
-              "taskbar\tfail\towner\\thidden\n"
-              "screenshot\tneeds a person\tlook\n");
+    EXPECT_EQ(
+        TsvReport(checks),
+        "check\tstatus\tevidence\n"
+        "registration\tpass\tcommand: \"C:\\\\K.exe\" \"%1\"\n"
+        "elevation prompt\tnot checkable under Wine\tWine starts \"runas\" directly\\nwithout a prompt\n"
+        "working folder\tnot checkable here\t\n"
+        "taskbar\tfail\towner\\thidden\n"
+        "screenshot\tneeds a person\tlook\n");
     EXPECT_TRUE(AnyFailed(checks));
     EXPECT_FALSE(AnyFailed({checks[0], checks[1], checks[2], checks[4]}));
 }
@@ -55,8 +57,8 @@ TEST(AcceptanceReport, HtmlEscapesEveryTextAndNamesThePictures) {
 }
 
 TEST(AcceptanceOptions, ReadsTheFlags) {
-    const auto parsed = ParseOptions({"--i-have-a-snapshot", "--standard-user", "Dana", "--report-dir=C:\\r",
-                                      "--with-restart"});
+    const auto parsed = ParseOptions(
+        {"--i-have-a-snapshot", "--standard-user", "Dana", "--report-dir=C:\\r", "--with-restart"});
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_TRUE(parsed.options.haveSnapshot);
     EXPECT_TRUE(parsed.options.withRestart);
@@ -117,8 +119,10 @@ TEST(AcceptanceOptions, RefusesAMachineItShouldNotChange) {
         {snapshot, missing, "refused: KeltoClientHelper.exe is not beside the kit"},
         {snapshot, plain, "refused: run it from an administrator's console (this one is not elevated)"},
         {none, plain, "refused: run it from an administrator's console (this one is not elevated)"},
-        {none, ready, "refused: it changes this machine: take a snapshot first, then run it with --i-have-a-snapshot"},
-        {snapshot, other, "refused: the kelto: handler here is C:\\Other\\Helper.exe, not the helper beside the kit"},
+        {none, ready,
+         "refused: it changes this machine: take a snapshot first, then run it with --i-have-a-snapshot"},
+        {snapshot, other,
+         "refused: the kelto: handler here is C:\\Other\\Helper.exe, not the helper beside the kit"},
         {snapshot, ours, ""},
         {snapshot, ready, ""},
     };
@@ -135,18 +139,49 @@ TEST(AcceptanceZip, StoredArchiveOfOneFile) {
     const std::string zip = StoredZip({{"a/b.exe", "hi"}});
     const std::string expected(
         // local header: signature, version 1.0, flags, stored, time, date 2024-01-01
-        "PK\x03\x04" "\x0a\x00" "\x00\x00" "\x00\x00" "\x00\x00" "\x21\x58"
+        "PK\x03\x04"
+        "\x0a\x00"
+        "\x00\x00"
+        "\x00\x00"
+        "\x00\x00"
+        "\x21\x58"
         // CRC-32 of "hi" (0xD8932AAC), sizes 2 and 2, name length 7, no extra field
-        "\xac\x2a\x93\xd8" "\x02\x00\x00\x00" "\x02\x00\x00\x00" "\x07\x00" "\x00\x00"
-        "a/b.exe" "hi"
+        "\xac\x2a\x93\xd8"
+        "\x02\x00\x00\x00"
+        "\x02\x00\x00\x00"
+        "\x07\x00"
+        "\x00\x00"
+        "a/b.exe"
+        "hi"
         // central directory: made by 2.0, needs 1.0, flags, stored, time, date
-        "PK\x01\x02" "\x14\x00" "\x0a\x00" "\x00\x00" "\x00\x00" "\x00\x00" "\x21\x58"
-        "\xac\x2a\x93\xd8" "\x02\x00\x00\x00" "\x02\x00\x00\x00" "\x07\x00"
+        "PK\x01\x02"
+        "\x14\x00"
+        "\x0a\x00"
+        "\x00\x00"
+        "\x00\x00"
+        "\x00\x00"
+        "\x21\x58"
+        "\xac\x2a\x93\xd8"
+        "\x02\x00\x00\x00"
+        "\x02\x00\x00\x00"
+        "\x07\x00"
         // extra, comment, disk, internal and external attributes, offset 0
-        "\x00\x00" "\x00\x00" "\x00\x00" "\x00\x00" "\x00\x00\x00\x00" "\x00\x00\x00\x00"
+        "\x00\x00"
+        "\x00\x00"
+        "\x00\x00"
+        "\x00\x00"
+        "\x00\x00\x00\x00"
+        "\x00\x00\x00\x00"
         "a/b.exe"
         // end record: one entry, directory of 53 bytes at offset 39, no comment
-        "PK\x05\x06" "\x00\x00" "\x00\x00" "\x01\x00" "\x01\x00" "\x35\x00\x00\x00" "\x27\x00\x00\x00" "\x00\x00",
+        "PK\x05\x06"
+        "\x00\x00"
+        "\x00\x00"
+        "\x01\x00"
+        "\x01\x00"
+        "\x35\x00\x00\x00"
+        "\x27\x00\x00\x00"
+        "\x00\x00",
         114);
     EXPECT_EQ(zip, expected);
 }

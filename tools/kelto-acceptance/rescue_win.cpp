@@ -1,10 +1,9 @@
 #include "http_server.h"
 // After winsock2.h, which http_server.h includes and which must precede <windows.h>.
-#include "rescue_win.h"
-
 #include <windows.h>
 
 #include "driver/driver.h"
+#include "rescue_win.h"
 
 namespace kelto::acceptance {
 
@@ -34,10 +33,11 @@ bool RunAsRecordingEmulator() {
     std::wstring path(32768, L'\0');
     path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
     const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
-    if (::CompareStringOrdinal(name.c_str(), -1, L"qemu-system-x86_64.exe", -1, TRUE) != CSTR_EQUAL) return false;
+    if (::CompareStringOrdinal(name.c_str(), -1, L"qemu-system-x86_64.exe", -1, TRUE) != CSTR_EQUAL)
+        return false;
     const std::string line = e2e::Narrow(path) + "\t" + e2e::Narrow(::GetCommandLineW()) + "\n";
-    e2e::UniqueHandle record(::CreateFileW(EmulatorRecordPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                           OPEN_ALWAYS, 0, nullptr));
+    e2e::UniqueHandle record(::CreateFileW(EmulatorRecordPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                           nullptr, OPEN_ALWAYS, 0, nullptr));
     DWORD written = 0;
     if (record) ::WriteFile(record.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     record.reset();

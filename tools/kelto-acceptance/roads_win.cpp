@@ -169,7 +169,8 @@ std::string Kit::SavePicture(HWND window, const std::string& name) {
 
 std::string Kit::OpenThroughShell(const std::wstring& file, const std::wstring& arguments) {
     std::string reason;
-    if (!Wine() && ShellExecuteAsDesktop(file, arguments, reason)) return "the desktop's shell (IShellDispatch2::ShellExecute)";
+    if (!Wine() && ShellExecuteAsDesktop(file, arguments, reason))
+        return "the desktop's shell (IShellDispatch2::ShellExecute)";
     // Under Wine (no desktop folder view to ask), or where that failed: the kit's own shell
     // call, which starts the helper with the kit's token; the elevation check says so.
     SHELLEXECUTEINFOW info{};
@@ -185,15 +186,18 @@ std::string Kit::OpenThroughShell(const std::wstring& file, const std::wstring& 
 }
 
 SeenProcess* Kit::WaitForHelper(ULONGLONG since, DWORD except, milliseconds wait) {
-    return watcher_.WaitFor([&](const SeenProcess& p) { return IsHelper(p) && p.seenAt >= since && p.id != except; },
-                            Deadline::In(wait));
+    return watcher_.WaitFor(
+        [&](const SeenProcess& p) { return IsHelper(p) && p.seenAt >= since && p.id != except; },
+        Deadline::In(wait));
 }
 
 void Kit::CheckUnelevated(const std::string& road, SeenProcess& helper, const std::string& how) {
     const std::string name = road + ": helper starts unelevated, as from the browser";
     if (Wine()) {
-        Add(name, Status::NotUnderWine, "Wine runs every process with full rights and has no desktop folder view "
-                                        "to start it through; started by " + how);
+        Add(name, Status::NotUnderWine,
+            "Wine runs every process with full rights and has no desktop folder view "
+            "to start it through; started by " +
+                how);
         return;
     }
     const auto type = ElevationTypeOf(helper.handle.get());
@@ -224,7 +228,8 @@ void Kit::Answer(const e2e::WindowSnapshot& box, int button) {
     e2e::WaitUntilGone(box.hwnd, Deadline::In(kWait));
 }
 
-void Kit::InspectBox(const e2e::WindowSnapshot& box, const std::string& label, std::string_view expectedText) {
+void Kit::InspectBox(const e2e::WindowSnapshot& box, const std::string& label,
+                     std::string_view expectedText) {
     const std::string picture = SavePicture(box.hwnd, label);
     std::vector<std::string> pictures;
     if (!picture.empty()) pictures.push_back(picture);
@@ -233,11 +238,13 @@ void Kit::InspectBox(const e2e::WindowSnapshot& box, const std::string& label, s
     if (!expectedText.empty() && WithoutMarks(box.text) != expectedText)
         textNote += " (expected, marks aside: " + Visible(expectedText) + ")";
     Add("box " + label + ": text begins with two U+200F marks",
-        marks && (expectedText.empty() || WithoutMarks(box.text) == expectedText) ? Status::Pass : Status::Fail,
+        marks && (expectedText.empty() || WithoutMarks(box.text) == expectedText) ? Status::Pass
+                                                                                  : Status::Fail,
         textNote, pictures);
     std::string why;
     const bool button = HasTaskbarButton(box.hwnd, why);
-    Add("box " + label + ": has a taskbar button (owner and styles)", button ? Status::Pass : Status::Fail, why);
+    Add("box " + label + ": has a taskbar button (owner and styles)", button ? Status::Pass : Status::Fail,
+        why);
 
     // The end stop of the last line: at the left end when the box reads right to left.
     const std::string_view plain = WithoutMarks(box.text);
@@ -252,10 +259,11 @@ void Kit::InspectBox(const e2e::WindowSnapshot& box, const std::string& label, s
         e2e::Image crop;
         crop.width = c.right - c.left;
         crop.height = c.bottom - c.top;
-        if (crop.width > 0 && crop.height > 0 && c.left >= w.left && c.top >= w.top && c.right - w.left <= whole->width &&
-            c.bottom - w.top <= whole->height) {
+        if (crop.width > 0 && crop.height > 0 && c.left >= w.left && c.top >= w.top &&
+            c.right - w.left <= whole->width && c.bottom - w.top <= whole->height) {
             for (int y = 0; y < crop.height; ++y)
-                for (int x = 0; x < crop.width; ++x) crop.pixels.push_back(whole->At(c.left - w.left + x, c.top - w.top + y));
+                for (int x = 0; x < crop.width; ++x)
+                    crop.pixels.push_back(whole->At(c.left - w.left + x, c.top - w.top + y));
             image = crop;
         }
     }
@@ -271,13 +279,20 @@ void Kit::InspectBox(const e2e::WindowSnapshot& box, const std::string& label, s
     if (Wine()) {
         // Wine lays a message box's text out left to right whatever MB_RTLREADING and the
         // marks ask for: what it draws says nothing of Windows.
-        const char* seen = place == StopPlace::Left ? "left" : place == StopPlace::Right ? "right" : "not told apart";
+        const char* seen = place == StopPlace::Left    ? "left"
+                           : place == StopPlace::Right ? "right"
+                                                       : "not told apart";
         Add(name, Status::NotUnderWine,
-            evidence + "; Wine draws message-box text left to right; the stop was seen at the " + seen + " end",
+            evidence + "; Wine draws message-box text left to right; the stop was seen at the " + seen +
+                " end",
             pictures);
-    } else if (place == StopPlace::Left) Add(name, Status::Pass, evidence + "; the stop is at the left end", pictures);
-    else if (place == StopPlace::Right) Add(name, Status::Fail, evidence + "; the stop is at the right end (left-to-right reading)", pictures);
-    else Add(name, Status::NeedsPerson, evidence + "; no stop told apart: look at the screenshot", pictures);
+    } else if (place == StopPlace::Left)
+        Add(name, Status::Pass, evidence + "; the stop is at the left end", pictures);
+    else if (place == StopPlace::Right)
+        Add(name, Status::Fail, evidence + "; the stop is at the right end (left-to-right reading)",
+            pictures);
+    else
+        Add(name, Status::NeedsPerson, evidence + "; no stop told apart: look at the screenshot", pictures);
 }
 
 std::string Kit::EndProcessesOfRoad(const std::function<bool(const SeenProcess&)>& also) {
@@ -307,8 +322,9 @@ void Kit::Registration() {
         const std::string picture = SavePicture(window.hwnd, "main-window");
         const auto* install = window.ControlWithText(kInstallCaption);
         if (window.title != kMainWindowTitle || install == nullptr) {
-            Add("registration: main window", Status::Fail, "title \"" + window.title + "\", install button " +
-                (install ? "found" : "missing"), {picture});
+            Add("registration: main window", Status::Fail,
+                "title \"" + window.title + "\", install button " + (install ? "found" : "missing"),
+                {picture});
             return;
         }
         e2e::PressControl(install->hwnd);
@@ -321,7 +337,8 @@ void Kit::Registration() {
         Answer(*box, IDOK);
         ::PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
         ::WaitForSingleObject(helper->handle.get(), 15000);
-        Add("registration: main window", WithoutMarks(box->text) == kRegisteredText ? Status::Pass : Status::Fail,
+        Add("registration: main window",
+            WithoutMarks(box->text) == kRegisteredText ? Status::Pass : Status::Fail,
             "box \"" + box->title + "\": " + Visible(box->text), {picture});
     } catch (const e2e::DriverError& e) {
         Add("registration: main window", Status::Fail, e.what());
@@ -329,14 +346,17 @@ void Kit::Registration() {
     }
     if (Wine()) {
         // Test-bench adaptation: Wine's shell finds URL schemes only under HKLM\Software\Classes.
-        CopyKey(HKEY_CURRENT_USER, L"Software\\Classes\\kelto", HKEY_LOCAL_MACHINE, L"Software\\Classes\\kelto");
+        CopyKey(HKEY_CURRENT_USER, L"Software\\Classes\\kelto", HKEY_LOCAL_MACHINE,
+                L"Software\\Classes\\kelto");
     }
     const std::wstring command = AssociatedCommand();
     const std::wstring executable = AssociatedExecutable();
     const std::wstring expected = L"\"" + helper_ + L"\" \"%1\"";
     std::string evidence = "AssocQueryStringW(ASSOCF_IS_PROTOCOL, \"kelto\"): command " + Narrow(command) +
                            "; executable " + Narrow(executable);
-    if (Wine()) evidence += "; under Wine the registration was copied to HKLM\\Software\\Classes for the shell to find it";
+    if (Wine())
+        evidence +=
+            "; under Wine the registration was copied to HKLM\\Software\\Classes for the shell to find it";
     Add("registration: the kelto: handler as the shell sees it",
         SamePath(command, expected) && SamePath(executable, helper_) ? Status::Pass : Status::Fail, evidence);
 }
@@ -351,7 +371,8 @@ bool Kit::TypeToken(const e2e::WindowSnapshot& box, std::string& evidence) {
         [&] {
             SYSTEMTIME t;
             ::GetSystemTime(&t);
-            const auto seconds = token::SecondsSinceEpoch({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond});
+            const auto seconds =
+                token::SecondsSinceEpoch({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond});
             window = token::WindowOfSeconds(seconds);
             return token::OffsetOfSeconds(seconds) < token::kWindowSeconds - 30;
         },
@@ -393,7 +414,8 @@ void Kit::UrlRoad(const std::string& key, bool first, bool restorePoint) {
     const std::string how = OpenThroughShell(url, L"");
     SeenProcess* request = WaitForHelper(since);
     if (request == nullptr) {
-        Add(road + ": helper started for the URL", Status::Fail, "no helper process was seen; opened by " + how);
+        Add(road + ": helper started for the URL", Status::Fail,
+            "no helper process was seen; opened by " + how);
         return;
     }
     if (first) CheckUnelevated("url", *request, how);
@@ -407,7 +429,9 @@ void Kit::UrlRoad(const std::string& key, bool first, bool restorePoint) {
             std::string why;
             const bool button = HasTaskbarButton(box->hwnd, why);
             const std::string picture = SavePicture(box->hwnd, "token-box");
-            if (first) Add("box token: has a taskbar button (owner and styles)", button ? Status::Pass : Status::Fail, why, {picture});
+            if (first)
+                Add("box token: has a taskbar button (owner and styles)",
+                    button ? Status::Pass : Status::Fail, why, {picture});
             if (!first) problems += "the token was asked again in an authorized session; ";
             std::string evidence;
             const bool typed = TypeToken(*box, evidence);
@@ -457,24 +481,30 @@ void Kit::UrlRoad(const std::string& key, bool first, bool restorePoint) {
     }
     if (first) {
         if (Wine()) {
-            Add("elevation prompt: comes up in front (owner shown and foreground at the request)", Status::NotUnderWine,
-                std::string("Wine starts \"runas\" at once, without a prompt; a visible foreground window of the "
-                            "requesting helper was ") + (ownerForeground ? "seen: " + foregroundSeen : "not seen"));
+            Add("elevation prompt: comes up in front (owner shown and foreground at the request)",
+                Status::NotUnderWine,
+                std::string(
+                    "Wine starts \"runas\" at once, without a prompt; a visible foreground window of the "
+                    "requesting helper was ") +
+                    (ownerForeground ? "seen: " + foregroundSeen : "not seen"));
         } else {
             Add("elevation prompt: comes up in front (owner shown and foreground at the request)",
                 ownerForeground ? Status::Pass : Status::Fail,
-                ownerForeground ? "the requesting helper's window " + foregroundSeen +
-                                      " was the foreground window while the prompt was requested (the secure "
-                                      "desktop itself cannot be seen from here)"
-                                : "no visible window of the requesting helper was in the foreground: Windows shows "
-                                  "the prompt as a flashing taskbar button");
+                ownerForeground
+                    ? "the requesting helper's window " + foregroundSeen +
+                          " was the foreground window while the prompt was requested (the secure "
+                          "desktop itself cannot be seen from here)"
+                    : "no visible window of the requesting helper was in the foreground: Windows shows "
+                      "the prompt as a flashing taskbar button");
         }
     }
-    if (consented && elevated == nullptr) problems += "no elevated instance started (prompt not approved in time?); ";
+    if (consented && elevated == nullptr)
+        problems += "no elevated instance started (prompt not approved in time?); ";
     if (elevated != nullptr) {
         if (first && !Wine()) {
             const auto type = ElevationTypeOf(elevated->handle.get());
-            Add("elevation: the relaunched helper is elevated", type && *type == 2 ? Status::Pass : Status::Fail,
+            Add("elevation: the relaunched helper is elevated",
+                type && *type == 2 ? Status::Pass : Status::Fail,
                 "TokenElevationType " + (type ? std::to_string(*type) : std::string("unknown")));
         }
         // A box of the elevated instance is a refusal or a failure.
@@ -498,15 +528,22 @@ void Kit::UrlRoad(const std::string& key, bool first, bool restorePoint) {
 void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
     const std::wstring windir = WindowsFolder();
     std::wstring expected;
-    if (key == "ipconfig" || key == "cmd") expected = SystemFile(L"cmd.exe");
-    else if (key == "control" || key == "network") expected = SystemFile(L"control.exe");
-    else if (key == "devices" || key == "events") expected = SystemFile(L"mmc.exe");
-    else if (key == "taskmgr") expected = SystemFile(L"Taskmgr.exe");
-    else if (key == "msinfo") expected = SystemFile(L"msinfo32.exe");
-    else if (key == "temp") expected = windir + L"\\explorer.exe";
+    if (key == "ipconfig" || key == "cmd")
+        expected = SystemFile(L"cmd.exe");
+    else if (key == "control" || key == "network")
+        expected = SystemFile(L"control.exe");
+    else if (key == "devices" || key == "events")
+        expected = SystemFile(L"mmc.exe");
+    else if (key == "taskmgr")
+        expected = SystemFile(L"Taskmgr.exe");
+    else if (key == "msinfo")
+        expected = SystemFile(L"msinfo32.exe");
+    else if (key == "temp")
+        expected = windir + L"\\explorer.exe";
     else if (key == "windowsupdate")
         // Under Wine the test bench's ms-settings class names a stand-in in the system folder.
-        expected = Wine() ? SystemFile(L"SystemSettings.exe") : windir + L"\\ImmersiveControlPanel\\SystemSettings.exe";
+        expected = Wine() ? SystemFile(L"SystemSettings.exe")
+                          : windir + L"\\ImmersiveControlPanel\\SystemSettings.exe";
     // Test-bench adaptation: under Wine the settings page is the bench's class entry (a
     // stand-in that a 32-bit shell may reach through either system folder) and Explorer is
     // Wine's own, so only the program's file name is compared for these two.
@@ -523,7 +560,8 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
     // What else the road started, for the evidence.
     std::string started;
     for (const auto& p : watcher_.Seen()) {
-        if (p.seenAt >= since && !IsHelper(p)) started += " " + Narrow(p.image) + " (parent " + std::to_string(p.parentId) + ");";
+        if (p.seenAt >= since && !IsHelper(p))
+            started += " " + Narrow(p.image) + " (parent " + std::to_string(p.parentId) + ");";
     }
     std::string commandLine;
     bool wmiSaw = false;
@@ -539,23 +577,25 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
         size_t at = 0;
         while (at < record.size()) {
             const size_t end = record.find('\n', at);
-            const std::string line = record.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            const std::string line =
+                record.substr(at, end == std::string::npos ? std::string::npos : end - at);
             at = end == std::string::npos ? record.size() : end + 1;
             if (sameProgram(Widen(line.substr(0, line.find('\t')))))
                 commandLine = "stand-in record: " + line.substr(line.rfind('\t') + 1);
         }
     }
-    std::string evidence = "expected " + Narrow(expected) + (nameOnly ? " (under Wine: its file name)" : "") +
-                           "; seen by polling: " +
-                           (seen ? "yes, process " + std::to_string(seen->id) : std::string("no")) +
-                           "; WMI: " + (wmiRunning_ ? (wmiSaw ? "yes" : "no") : "not running (" + wmiReason_ + ")") +
-                           "; started on this road:" + (started.empty() ? " nothing seen" : started);
+    std::string evidence =
+        "expected " + Narrow(expected) + (nameOnly ? " (under Wine: its file name)" : "") +
+        "; seen by polling: " + (seen ? "yes, process " + std::to_string(seen->id) : std::string("no")) +
+        "; WMI: " + (wmiRunning_ ? (wmiSaw ? "yes" : "no") : "not running (" + wmiReason_ + ")") +
+        "; started on this road:" + (started.empty() ? " nothing seen" : started);
     if (!commandLine.empty()) evidence += "; command line, " + commandLine;
     const std::string name = "catalogue " + key + ": launched program's image path";
     if (key == "events" && Wine() && !seen) {
         Add(name, Status::NotUnderWine,
-            evidence + "; Wine has no MMC: the test bench's 32-bit stand-in does not restart itself as the 64-bit "
-                       "console, as mmc.exe does on 64-bit Windows");
+            evidence +
+                "; Wine has no MMC: the test bench's 32-bit stand-in does not restart itself as the 64-bit "
+                "console, as mmc.exe does on 64-bit Windows");
     } else {
         Add(name, seen || wmiSaw ? Status::Pass : Status::Fail, evidence);
     }
@@ -565,20 +605,23 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
         tempFolder.resize(::GetEnvironmentVariableW(L"TEMP", tempFolder.data(), MAX_PATH));
         const std::string folderCheck = "catalogue temp: Explorer shows the account's TEMP folder";
         if (Wine()) {
-            Add(folderCheck, Status::NotUnderWine, "Wine's Explorer windows are not listed by IShellWindows; expected " +
-                                                       Narrow(tempFolder));
+            Add(folderCheck, Status::NotUnderWine,
+                "Wine's Explorer windows are not listed by IShellWindows; expected " + Narrow(tempFolder));
         } else {
             std::vector<std::wstring> shown;
             std::string reason;
-            PollUntil(Deadline::In(kWait), [&] {
-                const auto folders = ExplorerFolders(reason);
-                if (!folders) return true;
-                shown = *folders;
-                for (const auto& f : shown) {
-                    if (SamePath(f, tempFolder)) return true;
-                }
-                return false;
-            }, milliseconds(250));
+            PollUntil(
+                Deadline::In(kWait),
+                [&] {
+                    const auto folders = ExplorerFolders(reason);
+                    if (!folders) return true;
+                    shown = *folders;
+                    for (const auto& f : shown) {
+                        if (SamePath(f, tempFolder)) return true;
+                    }
+                    return false;
+                },
+                milliseconds(250));
             bool found = false;
             std::string list;
             for (const auto& f : shown) {
@@ -586,7 +629,8 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
                 list += " " + Narrow(f) + ";";
             }
             Add(folderCheck, found ? Status::Pass : Status::Fail,
-                "expected " + Narrow(tempFolder) + "; IShellWindows lists:" + list + (reason.empty() ? "" : " " + reason) +
+                "expected " + Narrow(tempFolder) + "; IShellWindows lists:" + list +
+                    (reason.empty() ? "" : " " + reason) +
                     " (the window is left open for the person to close)");
         }
     }
@@ -620,7 +664,8 @@ void Kit::OfflineAndGuide() {
             }
             return false;
         });
-        if (!guideShown) throw e2e::DriverError("the cable guide did not open: " + e2e::DescribeWindows(helper->id));
+        if (!guideShown)
+            throw e2e::DriverError("the cable guide did not open: " + e2e::DescribeWindows(helper->id));
         const std::string guidePicture = SavePicture(guide.hwnd, "cable-guide");
         Add("offline: cable guide shown", Status::NeedsPerson,
             "look at the screenshot: coloured buttons, Hebrew read right to left", {guidePicture});
@@ -649,18 +694,21 @@ void Kit::OfflineAndGuide() {
                 }
                 return false;
             });
-            if (!shown) throw e2e::DriverError("the offline window did not open: " + e2e::DescribeWindows(helper->id));
+            if (!shown)
+                throw e2e::DriverError("the offline window did not open: " +
+                                       e2e::DescribeWindows(helper->id));
             const std::string offlinePicture = SavePicture(offlineWindow.hwnd, "offline-window");
             std::string why;
             const bool button = HasTaskbarButton(offlineWindow.hwnd, why);
-            Add("offline: offline support window has a taskbar button", button ? Status::Pass : Status::Fail, why);
+            Add("offline: offline support window has a taskbar button", button ? Status::Pass : Status::Fail,
+                why);
             Add("offline: coloured button captions (Hebrew, Latin, full stop)", Status::NeedsPerson,
                 "look at the screenshot: each caption reads right to left, its full stop at the left end",
                 {offlinePicture});
             ::PostMessageW(offlineWindow.hwnd, WM_CLOSE, 0, 0);
         } else {
-            Add("offline: connectivity probe", Status::Fail, "unexpected answer \"" + answer->title + "\": " + Visible(answer->text),
-                {picture});
+            Add("offline: connectivity probe", Status::Fail,
+                "unexpected answer \"" + answer->title + "\": " + Visible(answer->text), {picture});
             Answer(*answer, SafeButton(*answer));
         }
     } catch (const e2e::DriverError& e) {
@@ -678,8 +726,8 @@ namespace {
 // "yyyymmdd-hhnnss" of a local time.
 std::string Stamp(const SYSTEMTIME& t) {
     char text[32];
-    std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
+    std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond);
     return text;
 }
 
@@ -726,10 +774,12 @@ void Kit::RestorePointRoad() {
     }
     const std::string log = NewLog();
     const bool logged = !found.empty() && log.find("Restore point created: " + found) != std::string::npos;
-    Add("restore point: made before an action and listed afterwards", !found.empty() && logged ? Status::Pass : Status::Fail,
+    Add("restore point: made before an action and listed afterwards",
+        !found.empty() && logged ? Status::Pass : Status::Fail,
         (points ? "listed:" + (listed.empty() ? std::string(" none") : listed) : reason) +
             (found.empty() ? "; none made between " + Stamp(from) + " and " + Stamp(to)
-                           : "; found \"" + found + "\"" + (logged ? ", and logged" : ", but the log does not say so")) +
+                           : "; found \"" + found + "\"" +
+                                 (logged ? ", and logged" : ", but the log does not say so")) +
             " (the restore point stays: System Restore lists it)");
 }
 
@@ -820,10 +870,12 @@ std::wstring EnvironmentValueOf(HANDLE process, const std::wstring& name) {
     void* block = nullptr;
     if (!::CreateEnvironmentBlock(&block, token, FALSE)) return {};
     std::wstring value;
-    for (const wchar_t* entry = static_cast<const wchar_t*>(block); *entry != L'\0'; entry += wcslen(entry) + 1) {
+    for (const wchar_t* entry = static_cast<const wchar_t*>(block); *entry != L'\0';
+         entry += wcslen(entry) + 1) {
         const std::wstring e = entry;
         if (e.size() > name.size() && e[name.size()] == L'=' &&
-            ::CompareStringOrdinal(e.c_str(), static_cast<int>(name.size()), name.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            ::CompareStringOrdinal(e.c_str(), static_cast<int>(name.size()), name.c_str(), -1, TRUE) ==
+                CSTR_EQUAL) {
             value = e.substr(name.size() + 1);
         }
     }
@@ -866,8 +918,9 @@ void Kit::StandardUserRoad() {
         ::LocalFree(acl);
     }
     if (aclError != ERROR_SUCCESS || !::CopyFileW(helper_.c_str(), copy.c_str(), FALSE)) {
-        Add(name, Status::Fail, "could not prepare " + Narrow(folder) + " for the account (error " +
-                                    std::to_string(aclError != ERROR_SUCCESS ? aclError : ::GetLastError()) + ")");
+        Add(name, Status::Fail,
+            "could not prepare " + Narrow(folder) + " for the account (error " +
+                std::to_string(aclError != ERROR_SUCCESS ? aclError : ::GetLastError()) + ")");
         return;
     }
 
@@ -880,7 +933,8 @@ void Kit::StandardUserRoad() {
         const ULONGLONG since = ::GetTickCount64();
         if (!::CreateProcessWithLogonW(user.c_str(), domain.c_str(), password_.c_str(), LOGON_WITH_PROFILE,
                                        copy.c_str(), line.data(), 0, nullptr, folder.c_str(), &si, &pi)) {
-            Add(name + ": logon", Status::Fail, "CreateProcessWithLogonW failed, error " + std::to_string(::GetLastError()));
+            Add(name + ": logon", Status::Fail,
+                "CreateProcessWithLogonW failed, error " + std::to_string(::GetLastError()));
             return nullptr;
         }
         UniqueHandle thread(pi.hThread);
@@ -915,14 +969,16 @@ void Kit::StandardUserRoad() {
         if (install == nullptr) throw e2e::DriverError("no Install button");
         e2e::PressControl(install->hwnd);
         if (const auto box = NextDialog(*main)) Answer(*box, IDOK);
-        registered = Narrow(ReadString(HKEY_USERS, sid + L"_Classes\\kelto\\shell\\open\\command", nullptr).value_or(L""));
+        registered = Narrow(
+            ReadString(HKEY_USERS, sid + L"_Classes\\kelto\\shell\\open\\command", nullptr).value_or(L""));
         ::PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
         ::WaitForSingleObject(main->handle.get(), 15000);
     } catch (const e2e::DriverError& e) {
         registered = std::string("(") + e.what() + ")";
     }
     const std::string expectedCommand = "\"" + Narrow(copy) + "\" \"%1\"";
-    Add(name + ": registered for the account", SamePath(Widen(registered), Widen(expectedCommand)) ? Status::Pass : Status::Fail,
+    Add(name + ": registered for the account",
+        SamePath(Widen(registered), Widen(expectedCommand)) ? Status::Pass : Status::Fail,
         "HKEY_USERS\\" + Narrow(sid) + "_Classes\\kelto\\shell\\open\\command: " + registered);
 
     // Two requests of one session, each as the registered command starts the helper.
@@ -961,13 +1017,16 @@ void Kit::StandardUserRoad() {
                 break;
             }
         }
-        if (consented) Say("  approve the Windows prompt now with an administrator's name and password (up to 2 minutes)");
-        SeenProcess* elevated = consented ? watcher_.WaitFor(
-                                                [&](const SeenProcess& p) {
-                                                    return isCopy(p) && p.seenAt >= since && p.id != request->id;
-                                                },
-                                                Deadline::In(kPromptWait))
-                                          : nullptr;
+        if (consented)
+            Say("  approve the Windows prompt now with an administrator's name and password (up to 2 "
+                "minutes)");
+        SeenProcess* elevated = consented
+                                    ? watcher_.WaitFor(
+                                          [&](const SeenProcess& p) {
+                                              return isCopy(p) && p.seenAt >= since && p.id != request->id;
+                                          },
+                                          Deadline::In(kPromptWait))
+                                    : nullptr;
         std::string refused;
         if (elevated != nullptr) {
             if (const auto box = NextDialog(*elevated, milliseconds(5000))) {
@@ -976,26 +1035,31 @@ void Kit::StandardUserRoad() {
             }
         }
         evidence += std::string(key) + ": token " + (tokenAsked ? "asked" : "not asked") + ", consent " +
-                    (consented ? "given" : "not reached") + ", elevated instance " + (elevated ? "seen" : "not seen") +
-                    (refused.empty() ? "" : ", which showed " + refused) + "; ";
+                    (consented ? "given" : "not reached") + ", elevated instance " +
+                    (elevated ? "seen" : "not seen") + (refused.empty() ? "" : ", which showed " + refused) +
+                    "; ";
         if (!first) {
             secondOk = !tokenAsked && consented && elevated != nullptr && refused.empty();
             std::vector<std::wstring> shown;
             std::string reason;
-            PollUntil(Deadline::In(kWait), [&] {
-                const auto folders = ExplorerFolders(reason);
-                if (!folders) return true;
-                shown = *folders;
-                for (const auto& f : shown) tempShown = tempShown || SamePath(f, temp);
-                return tempShown;
-            }, milliseconds(250));
+            PollUntil(
+                Deadline::In(kWait),
+                [&] {
+                    const auto folders = ExplorerFolders(reason);
+                    if (!folders) return true;
+                    shown = *folders;
+                    for (const auto& f : shown) tempShown = tempShown || SamePath(f, temp);
+                    return tempShown;
+                },
+                milliseconds(250));
             tempEvidence = "the account's TEMP " + Narrow(temp) + "; IShellWindows lists:";
             for (const auto& f : shown) tempEvidence += " " + Narrow(f) + ";";
             tempEvidence += reason;
         }
         EndProcessesOfRoad([&](const SeenProcess& p) { return isCopy(p) && p.seenAt >= since; });
     }
-    Add(name + ": the second request of a session is not refused", secondOk ? Status::Pass : Status::Fail, evidence);
+    Add(name + ": the second request of a session is not refused", secondOk ? Status::Pass : Status::Fail,
+        evidence);
     Add(name + ": temp shows the account's folder", tempShown ? Status::Pass : Status::Fail, tempEvidence);
 
     // Put back in that account's hive, loaded again by one more start of the main window.
@@ -1017,7 +1081,9 @@ void Kit::StandardUserRoad() {
 
 namespace {
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Removes a folder and everything in it; links inside are removed, never followed.
 void RemoveTree(const std::wstring& folder) {
@@ -1057,7 +1123,8 @@ void Kit::RescueVmRoad() {
     Say("road: the rescue VM from the kit's own server on 127.0.0.1");
     // What the helper leaves beside itself: removed again unless it was there before.
     const std::wstring folder = FolderOf(helper_);
-    const std::wstring leftovers[] = {folder + L"\\QEMU.zip", folder + L"\\Kelto-Rescue.iso", folder + L"\\QEMU"};
+    const std::wstring leftovers[] = {folder + L"\\QEMU.zip", folder + L"\\Kelto-Rescue.iso",
+                                      folder + L"\\QEMU"};
     bool existed[3];
     for (int i = 0; i < 3; ++i) existed[i] = Exists(leftovers[i]);
     const std::wstring record = EmulatorRecordPath();
@@ -1076,7 +1143,8 @@ void Kit::RescueVmRoad() {
         const std::string port = std::to_string(server.Port());
         const ULONGLONG since = ::GetTickCount64();
         watcher_.Baseline();
-        OpenThroughShell(Widen("kelto://virtualiso/sid/" + sessionId_ + "/host/127.0.0.1/port/" + port + "/tls/0"), L"");
+        OpenThroughShell(
+            Widen("kelto://virtualiso/sid/" + sessionId_ + "/host/127.0.0.1/port/" + port + "/tls/0"), L"");
         SeenProcess* request = WaitForHelper(since);
         bool confirmed = false;
         for (int step = 0; request != nullptr && step < 5; ++step) {
@@ -1100,7 +1168,8 @@ void Kit::RescueVmRoad() {
             }
         }
         if (confirmed) Say("  approve the Windows prompt now (waiting up to 2 minutes)");
-        SeenProcess* elevated = confirmed && request != nullptr ? WaitForHelper(since, request->id, kPromptWait) : nullptr;
+        SeenProcess* elevated =
+            confirmed && request != nullptr ? WaitForHelper(since, request->id, kPromptWait) : nullptr;
         if (elevated != nullptr) {
             // Two downloads and the unpacking may take a while on a slow disk.
             if (const auto box = NextDialog(*elevated, milliseconds(300000))) {
@@ -1110,8 +1179,8 @@ void Kit::RescueVmRoad() {
                 Answer(*box, IDOK);
             }
         }
-        evidence += std::string("confirmation ") + (confirmed ? "shown" : "not reached") + ", elevated instance " +
-                    (elevated ? "seen" : "not seen") + "; ";
+        evidence += std::string("confirmation ") + (confirmed ? "shown" : "not reached") +
+                    ", elevated instance " + (elevated ? "seen" : "not seen") + "; ";
         requests = server.Requests();
         // curl and tar end at once: WMI reports them, polling may miss them.
         for (const wchar_t* tool : {L"curl.exe", L"tar.exe"}) {
@@ -1145,8 +1214,10 @@ void Kit::RescueVmRoad() {
     std::string cleaned;
     for (int i = 0; i < 3; ++i) {
         if (existed[i] || !Exists(leftovers[i])) continue;
-        if (i == 2) RemoveTree(leftovers[i]);
-        else ::DeleteFileW(leftovers[i].c_str());
+        if (i == 2)
+            RemoveTree(leftovers[i]);
+        else
+            ::DeleteFileW(leftovers[i].c_str());
         cleaned += " " + Narrow(leftovers[i]) + (Exists(leftovers[i]) ? " (could not be removed)" : "") + ";";
     }
     if (!cleaned.empty()) Say("  removed what the rescue VM left:" + cleaned);
@@ -1159,7 +1230,8 @@ void Kit::RealWindowsOnly() {
     if (Wine()) {
         Add("restore point: made before an action and listed afterwards", Status::NotUnderWine, wine);
         Add("rollback to the helper's restore point (--with-restart)", Status::NotUnderWine, wine);
-        Add("rescue VM through the real curl.exe and tar.exe", Status::NotUnderWine, "Wine has no curl.exe or tar.exe");
+        Add("rescue VM through the real curl.exe and tar.exe", Status::NotUnderWine,
+            "Wine has no curl.exe or tar.exe");
         Add("standard account (--standard-user)", Status::NotUnderWine,
             "Wine has one account, and CreateProcessWithLogonW does not log a second one on");
         Add("launched programs: WMI process-creation events", Status::NotUnderWine,
@@ -1169,12 +1241,14 @@ void Kit::RealWindowsOnly() {
     }
     RestorePointRoad();
     Add("rollback to the helper's restore point (--with-restart)", Status::NeedsPerson,
-        options_.withRestart ? "run last, after this report was written: after the restart Windows says whether "
-                               "the restore succeeded; a person reads it"
-                             : "not asked for (--with-restart not given): nothing rolled back, no restart");
+        options_.withRestart
+            ? "run last, after this report was written: after the restart Windows says whether "
+              "the restore succeeded; a person reads it"
+            : "not asked for (--with-restart not given): nothing rolled back, no restart");
     RescueVmRoad();
     if (options_.standardUser.empty())
-        Add("standard account (--standard-user)", Status::NeedsPerson, "not asked for (--standard-user not given)");
+        Add("standard account (--standard-user)", Status::NeedsPerson,
+            "not asked for (--standard-user not given)");
     else
         StandardUserRoad();
     Add("launched programs: WMI process-creation events", wmiRunning_ ? Status::Pass : Status::Fail,
@@ -1185,11 +1259,12 @@ void Kit::RealWindowsOnly() {
 int Kit::Run() {
     facts_ = ReadSystemFacts();
     // The report's folder and the folders above it.
-    for (size_t at = reportDir_.find(L'\\', 3); ; at = reportDir_.find(L'\\', at + 1)) {
+    for (size_t at = reportDir_.find(L'\\', 3);; at = reportDir_.find(L'\\', at + 1)) {
         ::CreateDirectoryW(reportDir_.substr(0, at).c_str(), nullptr);
         if (at == std::wstring::npos) break;
     }
-    Say("kelto-acceptance: checking " + Narrow(helper_) + (Wine() ? " under Wine " + facts_.wineVersion : ""));
+    Say("kelto-acceptance: checking " + Narrow(helper_) +
+        (Wine() ? " under Wine " + facts_.wineVersion : ""));
     {
         const std::string log = ReadFileBytes(FolderOf(helper_) + L"\\" + kLogName);
         logStart_ = log.size();
@@ -1207,7 +1282,8 @@ int Kit::Run() {
     auto registration = std::make_unique<SavedKey>(HKEY_CURRENT_USER, L"Software\\Classes\\kelto");
     auto session = std::make_unique<SavedKey>(HKEY_CURRENT_USER, L"Software\\KeltoRemote");
     // The helper holds the restore-frequency value at 0 while it makes a restore point.
-    SavedDword frequency(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore",
+    SavedDword frequency(HKEY_LOCAL_MACHINE,
+                         L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore",
                          L"SystemRestorePointCreationFrequency");
     std::unique_ptr<SavedKey> machineRegistration;
     if (Wine()) {
@@ -1226,8 +1302,8 @@ int Kit::Run() {
 
     Registration();
     bool first = true;
-    for (const char* key : {"ipconfig", "cmd", "control", "network", "devices", "events", "windowsupdate", "temp",
-                            "taskmgr", "msinfo"}) {
+    for (const char* key : {"ipconfig", "cmd", "control", "network", "devices", "events", "windowsupdate",
+                            "temp", "taskmgr", "msinfo"}) {
         UrlRoad(key, first);
         first = false;
     }
@@ -1258,7 +1334,8 @@ int Kit::Run() {
                                      HtmlReport("Kelto helper acceptance", facts, checks_));
     int failed = 0;
     for (const auto& c : checks_) failed += c.status == Status::Fail;
-    Say("report: " + Narrow(reportDir_) + "\\acceptance-report.html" + (tsv && html ? "" : " (could not be written)"));
+    Say("report: " + Narrow(reportDir_) + "\\acceptance-report.html" +
+        (tsv && html ? "" : " (could not be written)"));
     Say(failed == 0 ? "no check failed" : "FAILED: " + std::to_string(failed) + " of the checks");
     // Last of all, because Windows restarts: only when asked for by name, never under Wine.
     if (options_.withRestart && !Wine()) Rollback();

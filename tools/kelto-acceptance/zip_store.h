@@ -10,7 +10,7 @@
 namespace kelto::acceptance {
 
 struct ZipEntry {
-    std::string name;   // with "/" between folders
+    std::string name;  // with "/" between folders
     std::string bytes;
 };
 

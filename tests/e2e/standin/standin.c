@@ -19,7 +19,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR arguments, int
     const DWORD length = GetEnvironmentVariableW(L"KELTO_STANDIN_LINGER_MS", linger, 16);
     if (length > 0 && length < 16) {
         DWORD ms = 0;
-        for (const wchar_t* c = linger; *c >= L'0' && *c <= L'9' && ms <= 600000; ++c) ms = ms * 10 + (DWORD)(*c - L'0');
+        for (const wchar_t* c = linger; *c >= L'0' && *c <= L'9' && ms <= 600000; ++c)
+            ms = ms * 10 + (DWORD)(*c - L'0');
         Sleep(ms < 600000 ? ms : 600000);
     }
     return 0;
