@@ -28,6 +28,14 @@ void FillConsole(std::string_view title, std::string_view description, std::stri
     info.Arguments = std::string("/K ").append(command);
 }
 
+// A value from the environment that cannot stand inside the line's quotes gives no command
+// line at all: the launch fails as for a file not found.
+void RefuseConsole(std::string_view title, std::string_view description, ActionInfo& info) {
+    FillConsole(title, description, "", info);
+    info.Arguments.clear();
+    info.launchRefusal = intake::kFileNotFound;
+}
+
 }  // namespace
 
 void BuildConsoleCommand(std::string_view title, std::string_view command, ActionInfo& info) {
@@ -46,10 +54,18 @@ void BuildReinstallNetworkCommand(platform::Environment& environment, platform::
 }
 
 void BuildSpoolerResetCommand(platform::Environment& environment, ActionInfo& info) {
-    const std::string queue = Quoted(environment.Get("SystemRoot") + "\\System32\\spool\\PRINTERS\\*.*");
+    constexpr std::string_view kTitle = "איפוס תור ההדפסה";
+    constexpr std::string_view kDescription = "עבודות הדפסה ממתינות יימחקו והשירות יופעל מחדש.";
+    const std::string root = environment.Get("SystemRoot");
+    // SystemRoot comes from the environment too: the same rule as for TEMP below.
+    if (!base::FitsInsideCmdQuotes(root)) {
+        RefuseConsole(kTitle, kDescription, info);
+        return;
+    }
+    const std::string queue = Quoted(root + "\\System32\\spool\\PRINTERS\\*.*");
     // Plain "&": the queue is emptied and the spooler started even when stopping it failed.
     const std::string command = "net stop spooler & del /Q /F " + queue + " & net start spooler";
-    FillConsole("איפוס תור ההדפסה", "עבודות הדפסה ממתינות יימחקו והשירות יופעל מחדש.", command, info);
+    FillConsole(kTitle, kDescription, command, info);
 }
 
 void BuildSafeModeCommand(ActionInfo& info) {
@@ -77,9 +93,7 @@ void BuildFullNetworkResetCommand(platform::Environment& environment, ActionInfo
     // The elevated instance may run in the customer's own account, whose programs set TEMP:
     // such a TEMP must never become part of an administrator's command line.
     if (!base::FitsInsideCmdQuotes(temp)) {
-        FillConsole(kTitle, description, "", info);
-        info.Arguments.clear();
-        info.launchRefusal = intake::kFileNotFound;
+        RefuseConsole(kTitle, description, info);
         return;
     }
     const std::string backup = Quoted(temp + "\\KeltoFirewallBackup.wfw");

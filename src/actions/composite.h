@@ -16,6 +16,7 @@ void BuildConsoleCommand(std::string_view title, std::string_view command, Actio
 void BuildReinstallNetworkCommand(platform::Environment& environment, platform::FileSystem& files,
                                   ActionInfo& info);
 // Stops the print spooler, deletes the queued jobs and starts the spooler again.
+// A SystemRoot that cannot stand inside the line's quotes is refused as TEMP is below.
 void BuildSpoolerResetCommand(platform::Environment& environment, ActionInfo& info);
 // Sets safe mode with networking and restarts, the restart only when the boot setting took.
 void BuildSafeModeCommand(ActionInfo& info);

@@ -108,6 +108,17 @@ INSTANTIATE_TEST_SUITE_P(
             {},
             {kSpoolerTitle, kSpoolerDescription, "", "cmd.exe",
              R"(/K net stop spooler & del /Q /F "\System32\spool\PRINTERS\*.*" & net start spooler)"}},
+        // SystemRoot is read from the environment as TEMP is, under the same rule.
+        CompositeCase{"SpoolerRootWithAQuote",
+                      Spooler,
+                      {{"SystemRoot", R"(C:\Windows" & calc & ")"}},
+                      {},
+                      {kSpoolerTitle, kSpoolerDescription, "", "cmd.exe", "", 2}},
+        CompositeCase{"SpoolerRootWithPercentSigns",
+                      Spooler,
+                      {{"SystemRoot", R"(C:\%COMSPEC%)"}},
+                      {},
+                      {kSpoolerTitle, kSpoolerDescription, "", "cmd.exe", "", 2}},
         CompositeCase{
             "SafeModeRestartsOnlyAfterTheBootSetting",
             SafeMode,
