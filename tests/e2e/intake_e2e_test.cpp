@@ -107,7 +107,7 @@ TEST_F(IntakeTest, FromAHebrewFolderTheLogIsBesideTheExecutableAndTheRelaunchFin
     EXPECT_THAT(
         LogMessages(folder),
         ElementsAre(VersionLine("\"kelto:ipconfig\""), "Parsed tool: [ipconfig]", "Support session: [heb-1]",
-                    "Approved offline tool: ipconfig", VersionLine("/elevated:ipconfig::0:heb-1::0:0")));
+                    "Approved offline tool: ipconfig", VersionLine("/elevated:ipconfig::0:heb-1::0:0:" + OwnUserSid())));
     EXPECT_EQ(LogBytes(), "") << "a log beside the test's other copy";
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));

@@ -164,7 +164,8 @@ TEST_P(RestorePointCreationTest, WithoutARestorePointTheActionIsNotStarted) {
     EXPECT_THAT(Launches(), IsEmpty());
     const auto log = LogMessages();
     ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[log.size() - 2], StartLine(elevatedLine));
+    // The first instance adds its account's SID; a hand-made line is logged as given.
+    EXPECT_EQ(log[log.size() - 2], StartLine(c.throughUrl ? elevatedLine + ":" + OwnUserSid() : elevatedLine));
     EXPECT_TRUE(IsCreationFailureLine(log.back())) << log.back();
     EXPECT_EQ(ReadFrequency(KEY_WOW64_64KEY), c.before);
     EXPECT_EQ(ReadFrequency(KEY_WOW64_32KEY), std::nullopt);
@@ -190,7 +191,7 @@ TEST_F(RestorePointTest, RollbackWithoutAHelperMadePointRestartsNothing) {
     EXPECT_NE(status.ControlWithText(kRollbackStatus), nullptr);
     SaveScreenshot(status.hwnd, "restore-rollback-status");
     SaveScreenshot(box.hwnd, box.text == kNoHelperPoint ? "restore-no-helper-point" : "restore-cannot-start");
-    const std::string elevatedLine = "/elevated:restorelastkelto::0:rp-1::0:0";
+    const std::string elevatedLine = "/elevated:restorelastkelto::0:rp-1::0:0:" + OwnUserSid();
     const auto log = LogMessages();
     ASSERT_FALSE(log.empty());
     if (box.text == kNoHelperPoint) {
