@@ -28,6 +28,36 @@ kelto_can_run_32bit_wine() {
     return 1
 }
 
+# The processor a Windows program is built for: "x86-64", "i386", or nothing for a file that
+# is not one (the machine field of its PE header).
+kelto_pe_machine() {
+    local file=$1 offset machine
+    [ "$(head -c 2 "$file" 2>/dev/null)" = "MZ" ] || return 0
+    offset=$(od -An -tu4 -j60 -N4 "$file" | tr -d ' ')
+    [ -n "$offset" ] || return 0
+    machine=$(od -An -tx2 -j$((offset + 4)) -N2 "$file" | tr -d ' ')
+    case "$machine" in
+        8664) echo x86-64 ;;
+        014c) echo i386 ;;
+    esac
+}
+
+# Wine's 64-bit loader as `wine`, `wine-stable` (what wineboot runs) on PATH.
+KELTO_WINE64_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/wine64" && pwd)
+
+# Makes `wine` (and wineboot) in this shell able to run <program>, or fails saying why. A
+# 64-bit program runs under Wine's 64-bit loader alone; a 32-bit one needs the 32-bit side.
+kelto_wine_for() {
+    if [ "$(kelto_pe_machine "$1")" = x86-64 ]; then
+        case ":$PATH:" in
+            *":$KELTO_WINE64_DIR:"*) ;;
+            *) export PATH="$KELTO_WINE64_DIR:$PATH" ;;
+        esac
+        return 0
+    fi
+    kelto_can_run_32bit_wine
+}
+
 # Files whose change calls for a new prefix (with the version of Wine, see kelto_wine_prefix_stamp).
 KELTO_WINE_PREFIX_SCRIPT=${BASH_SOURCE[0]}
 

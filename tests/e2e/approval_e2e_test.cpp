@@ -94,7 +94,8 @@ TEST_F(ApprovalTest, RealRoadFromTheUrlToTheStartedCommandWindow) {
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\cmd.exe");
-    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\Sysnative\\cmd.exe\" /K ipconfig /all");
+    EXPECT_EQ(launches[0].commandLine,
+              "\"" + std::string(kNativeSystemFolder) + "\\cmd.exe\" /K ipconfig /all");
     EXPECT_EQ(launches[0].workingFolder, "C:\\windows\\System32");
 
     EXPECT_THAT(LogMessages(),

@@ -29,6 +29,19 @@
 
 namespace kelto::e2e {
 
+// The helper is a 32-bit program. The same sources are also built for x86-64, as a test bench
+// for machines that run no 32-bit programs; what differs between the two is how Windows'
+// folder redirection meets the process. A 32-bit process on 64-bit Windows reaches the native
+// system folder as "Sysnative" and sees syswow64 as System32; a 64-bit one names the native
+// folder System32 and starts the programs there.
+#ifdef _WIN64
+inline constexpr const char* kNativeSystemFolder = "C:\\windows\\System32";
+inline constexpr const wchar_t* kHelpersSystem32 = L"C:\\windows\\system32";
+#else
+inline constexpr const char* kNativeSystemFolder = "C:\\windows\\Sysnative";
+inline constexpr const wchar_t* kHelpersSystem32 = L"C:\\windows\\syswow64";
+#endif
+
 // Where the programs under test are, as Windows paths (set from the command line).
 struct TestPrograms {
     std::wstring helper;      // KeltoClientHelper.exe

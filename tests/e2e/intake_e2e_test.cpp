@@ -104,15 +104,16 @@ TEST_F(IntakeTest, FromAHebrewFolderTheLogIsBesideTheExecutableAndTheRelaunchFin
     WaitForExit(helper);
     WaitUntilAllEnded();
 
-    EXPECT_THAT(
-        LogMessages(folder),
-        ElementsAre(VersionLine("\"kelto:ipconfig\""), "Parsed tool: [ipconfig]", "Support session: [heb-1]",
-                    "Approved offline tool: ipconfig", VersionLine("/elevated:ipconfig::0:heb-1::0:0:" + OwnUserSid())));
+    EXPECT_THAT(LogMessages(folder),
+                ElementsAre(VersionLine("\"kelto:ipconfig\""), "Parsed tool: [ipconfig]",
+                            "Support session: [heb-1]", "Approved offline tool: ipconfig",
+                            VersionLine("/elevated:ipconfig::0:heb-1::0:0:" + OwnUserSid())));
     EXPECT_EQ(LogBytes(), "") << "a log beside the test's other copy";
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\cmd.exe");
-    EXPECT_EQ(launches[0].commandLine, "\"C:\\windows\\Sysnative\\cmd.exe\" /K ipconfig /all");
+    EXPECT_EQ(launches[0].commandLine,
+              "\"" + std::string(kNativeSystemFolder) + "\\cmd.exe\" /K ipconfig /all");
 }
 
 }  // namespace

@@ -53,9 +53,9 @@ protected:
 };
 
 struct LaunchCase {
-    const char* key;
-    const char* program;      // the stand-in that ran
-    const char* commandLine;  // what it was given
+    std::string key;
+    std::string program;      // the stand-in that ran
+    std::string commandLine;  // what it was given
     friend void PrintTo(const LaunchCase& c, std::ostream* os) { *os << c.key; }
 };
 
@@ -73,21 +73,21 @@ TEST_P(NativeLaunchTest, StartsTheNativeProgramFromTheSystemFolder) {
     EXPECT_THAT(LogMessages(), ElementsAre(VersionLine(ElevatedLine(c.key))));
 }
 
+const std::string kNative = std::string("\"") + kNativeSystemFolder;
+
 INSTANTIATE_TEST_SUITE_P(
     Catalogue, NativeLaunchTest,
     ::testing::Values(
-        LaunchCase{"ipconfig", kNativeCmd, "\"C:\\windows\\Sysnative\\cmd.exe\" /K ipconfig /all"},
-        LaunchCase{"sfc", kNativeCmd, "\"C:\\windows\\Sysnative\\cmd.exe\" /K sfc /scannow"},
+        LaunchCase{"ipconfig", kNativeCmd, kNative + "\\cmd.exe\" /K ipconfig /all"},
+        LaunchCase{"sfc", kNativeCmd, kNative + "\\cmd.exe\" /K sfc /scannow"},
         LaunchCase{"safemodenetwork", kNativeCmd,
-                   "\"C:\\windows\\Sysnative\\cmd.exe\" /K bcdedit /set {current} safeboot network && "
-                   "shutdown /r /t 15 /c \"Kelto Safe Mode with Networking\""},
-        LaunchCase{"devices", "C:\\windows\\system32\\mmc.exe",
-                   "\"C:\\windows\\Sysnative\\mmc.exe\" devmgmt.msc"},
-        LaunchCase{"taskmgr", "C:\\windows\\system32\\taskmgr.exe",
-                   "\"C:\\windows\\Sysnative\\taskmgr.exe\""},
+                   kNative + "\\cmd.exe\" /K bcdedit /set {current} safeboot network && "
+                             "shutdown /r /t 15 /c \"Kelto Safe Mode with Networking\""},
+        LaunchCase{"devices", "C:\\windows\\system32\\mmc.exe", kNative + "\\mmc.exe\" devmgmt.msc"},
+        LaunchCase{"taskmgr", "C:\\windows\\system32\\taskmgr.exe", kNative + "\\taskmgr.exe\""},
         // The console file by its full path; its class's command names system32\mmc.exe, which a
         // 32-bit shell starts as the 32-bit copy.
-        LaunchCase{"events", "C:\\windows\\syswow64\\mmc.exe",
+        LaunchCase{"events", Narrow(kHelpersSystem32) + "\\mmc.exe",
                    "C:\\windows\\system32\\mmc.exe \"C:\\windows\\System32\\eventvwr.msc\""}),
     [](const auto& info) { return std::string(info.param.key); });
 

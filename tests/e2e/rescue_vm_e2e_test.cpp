@@ -2,19 +2,20 @@
 // curl, unpacking through tar, the emulator's start through the shell.
 //
 // Wine has neither curl.exe nor tar.exe. The fixture installs the forwarding stand-in as both
-// into the prefix's 32-bit system folder (syswow64), which the helper, a 32-bit process,
+// into the folder the helper sees as System32 (syswow64 for the 32-bit helper), which it
 // reaches through the System32 candidate of its system-folder lookup (nothing of that name is
 // in the native folder it probes first). The stand-in records its start and runs Debian's
 // curl or bsdtar. The archive the server sends holds the recording stand-in as the emulator.
 #include "http_server.h"
 // After winsock2.h, which must precede <windows.h>.
-#include "harness.h"
-
 #include <aclapi.h>
-#include <algorithm>
-#include <cstring>
 #include <sddl.h>
 #include <winioctl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "harness.h"
 
 namespace kelto::e2e {
 namespace {
@@ -23,12 +24,12 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
-const std::wstring kSystem32For32Bit = L"C:\\windows\\syswow64";
 // The helper names its system programs by the System32 candidate.
 const std::string kCurlPath = "C:\\windows\\System32\\curl.exe";
 const std::string kTarPath = "C:\\windows\\System32\\tar.exe";
 // PowerShell is found in the native folder, which the helper probes first.
-const std::string kPowerShellPath = "C:\\windows\\Sysnative\\WindowsPowerShell\\v1.0\\powershell.exe";
+const std::string kPowerShellPath =
+    std::string(kNativeSystemFolder) + "\\WindowsPowerShell\\v1.0\\powershell.exe";
 const std::string kIsoBytes = "rescue image stand-in\n";
 
 constexpr const char* kTitle = "Kelto Remote";
@@ -63,7 +64,8 @@ std::vector<std::wstring> RunFoldersIn(const std::wstring& folder) {
     HANDLE find = ::FindFirstFileW((folder + L"\\QEMU\\Run-*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return out;
     do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) out.push_back(folder + L"\\QEMU\\" + data.cFileName);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            out.push_back(folder + L"\\QEMU\\" + data.cFileName);
     } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     std::sort(out.begin(), out.end());  // by name: the moment each run began
@@ -85,8 +87,9 @@ std::string SecurityByName(const std::wstring& path) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                                &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
         return "unreadable";
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -173,8 +176,8 @@ protected:
         HelperTest::SetUp();
         if (Programs().forwarder.empty() || Programs().standin.empty() || Programs().rescueData.empty())
             GTEST_FAIL() << "--forwarder=, --standin= and --rescue-data= are needed";
-        InstallSystemProgram(Programs().forwarder, kSystem32For32Bit + L"\\curl.exe");
-        InstallSystemProgram(Programs().forwarder, kSystem32For32Bit + L"\\tar.exe");
+        InstallSystemProgram(Programs().forwarder, std::wstring(kHelpersSystem32) + L"\\curl.exe");
+        InstallSystemProgram(Programs().forwarder, std::wstring(kHelpersSystem32) + L"\\tar.exe");
         server.Serve("/vm/qemu.zip", HttpServer::File(ReadWholeFile(Programs().rescueData + L"\\qemu.zip")));
         server.Serve("/vm/kelto-rescue.iso", HttpServer::File(kIsoBytes));
     }
@@ -201,7 +204,7 @@ protected:
     // native system folder, which the helper probes first: the stand-in goes there, and the
     // prefix is told to run that file rather than Wine's builtin.
     void ReplacePowerShell() {
-        powerShellNative_ = L"C:\\windows\\Sysnative\\WindowsPowerShell\\v1.0\\powershell.exe";
+        powerShellNative_ = Widen(kPowerShellPath);
         if (!::MoveFileExW(powerShellNative_.c_str(), (powerShellNative_ + L".kelto").c_str(),
                            MOVEFILE_REPLACE_EXISTING))
             throw DriverError("cannot move Wine's powershell.exe aside, error " +
@@ -337,11 +340,13 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
     // full control, the account that asked read and execute, each passed on to everything
     // inside (object and container inherit).
     if (KeepsFolderSecurity(Folder() + L"\\security-probe"))
-        EXPECT_EQ(SecurityByName(Widen(run)), "S-1-5-32-544|protected|S-1-5-32-544 001F01FF 03;S-1-5-18 001F01FF 03;" +
-                                                  OwnUserSid() + " 001200A9 03;");
+        EXPECT_EQ(SecurityByName(Widen(run)),
+                  "S-1-5-32-544|protected|S-1-5-32-544 001F01FF 03;S-1-5-18 001F01FF 03;" + OwnUserSid() +
+                      " 001200A9 03;");
     else
-        std::cout << "[ note ] this system keeps no folder security descriptor: the run folder's access list is "
-                     "checked by the unit tests' doubles\n";
+        std::cout
+            << "[ note ] this system keeps no folder security descriptor: the run folder's access list is "
+               "checked by the unit tests' doubles\n";
     for (const auto& l : {curl[0], curl[1], tar[0]}) EXPECT_EQ(l.showMode, "1") << l.commandLine;
 
     EXPECT_THAT(RescueLogLines(),
@@ -350,7 +355,8 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
                             "Virtual ISO started: " + iso));
     EXPECT_THAT(server.Requests(), ElementsAre("/vm/qemu.zip?sid=vm-1", "/vm/kelto-rescue.iso?sid=vm-1"));
     // Archive, image and the unpacked tree stay in the run folder.
-    EXPECT_EQ(ReadWholeFile(Widen(run) + L"\\QEMU.zip"), ReadWholeFile(Programs().rescueData + L"\\qemu.zip"));
+    EXPECT_EQ(ReadWholeFile(Widen(run) + L"\\QEMU.zip"),
+              ReadWholeFile(Programs().rescueData + L"\\qemu.zip"));
     EXPECT_EQ(ReadWholeFile(Widen(iso)), kIsoBytes);
     EXPECT_TRUE(IsFile(Widen(run) + L"\\Portable QEMU\\bin\\QEMU-SYSTEM-X86_64.EXE"));
     EXPECT_TRUE(IsFile(Widen(run) + L"\\qemu-system-x86_64.exe.txt"));
@@ -421,7 +427,7 @@ TEST_F(RescueVmTest, ClosingAStalledDownloadEndsIt) {
 }
 
 TEST_F(RescueVmTest, WithoutCurlNothingIsRequested) {
-    UninstallSystemProgram(kSystem32For32Bit + L"\\curl.exe");
+    UninstallSystemProgram(std::wstring(kHelpersSystem32) + L"\\curl.exe");
     ExpectOutcome(StartElevatedForServer(), kArchiveBox, IconKind::Exclamation);
     EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
     EXPECT_THAT(server.Requests(), IsEmpty());
@@ -429,7 +435,7 @@ TEST_F(RescueVmTest, WithoutCurlNothingIsRequested) {
 
 // Without tar, PowerShell gets the archive; the folder's "'" is doubled inside its literals.
 TEST_F(RescueVmTest, WithoutTarPowerShellUnpacks) {
-    UninstallSystemProgram(kSystem32For32Bit + L"\\tar.exe");
+    UninstallSystemProgram(std::wstring(kHelpersSystem32) + L"\\tar.exe");
     ReplacePowerShell();
     const std::wstring folder = MakeFolder(L"O'Neil kit");
     const std::wstring exe = CopyInto(ExePath(), folder);
@@ -480,7 +486,8 @@ TEST_F(RescueVmTest, PlantedFilesInQemuAreNeverRunAndASecondRunRemovesTheFirstRu
 
     // The next run comes at least a second later, so its folder has a name of its own.
     const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(1100);
-    ASSERT_TRUE(PollUntil(Deadline::In(kDefaultWait), [&] { return std::chrono::steady_clock::now() >= later; }));
+    ASSERT_TRUE(
+        PollUntil(Deadline::In(kDefaultWait), [&] { return std::chrono::steady_clock::now() >= later; }));
     ExpectOutcome(StartElevatedForServer(), kStartedBox, IconKind::Information);
     auto second = RunFoldersIn(Folder());
     // An earlier run folder is recognised by the owner and access list it was created with.

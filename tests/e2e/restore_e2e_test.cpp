@@ -165,7 +165,8 @@ TEST_P(RestorePointCreationTest, WithoutARestorePointTheActionIsNotStarted) {
     const auto log = LogMessages();
     ASSERT_GE(log.size(), 2u);
     // The first instance adds its account's SID; a hand-made line is logged as given.
-    EXPECT_EQ(log[log.size() - 2], StartLine(c.throughUrl ? elevatedLine + ":" + OwnUserSid() : elevatedLine));
+    EXPECT_EQ(log[log.size() - 2],
+              StartLine(c.throughUrl ? elevatedLine + ":" + OwnUserSid() : elevatedLine));
     EXPECT_TRUE(IsCreationFailureLine(log.back())) << log.back();
     EXPECT_EQ(ReadFrequency(KEY_WOW64_64KEY), c.before);
     EXPECT_EQ(ReadFrequency(KEY_WOW64_32KEY), std::nullopt);

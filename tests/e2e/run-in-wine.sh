@@ -53,7 +53,7 @@ consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon prin
 # driver (an Xvfb run switches to X11), no crash dialog, and the classes of the management
 # consoles and settings pages, whose programs the stand-in replaces.
 source "$(dirname "$0")/../../scripts/wine-prefix.sh"
-kelto_can_run_32bit_wine || { echo "run-in-wine: not run" >&2; exit "$KELTO_WINE_SKIP"; }
+kelto_wine_for "$program" || { echo "run-in-wine: not run" >&2; exit "$KELTO_WINE_SKIP"; }
 test_registry=$(cat <<'EOF'
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Graphics"="null"

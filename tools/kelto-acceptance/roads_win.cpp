@@ -33,18 +33,9 @@ constexpr const char* kOfflineTitle = "Kelto Remote - טיפול ללא אינט
 constexpr const char* kCableCaption = "חיברתי כבל - בדוק חיבור";
 constexpr const char* kStillOfflineText = "עדיין אין גישה לאינטרנט.\r\nלעבור לפעולות התיקון הנוספות?";
 constexpr const char* kInternetBackText = "החיבור לאינטרנט חזר בהצלחה.\r\nאפשר לחזור לאתר ולהמשיך את הטיפול.";
-// Two RIGHT-TO-LEFT MARKs (U+200F) in UTF-8: the MessageBox page's way to right-to-left
-// reading on any system.
-constexpr std::string_view kTwoMarks = "\xE2\x80\x8F\xE2\x80\x8F";
-
 const milliseconds kWait{20000};
 const milliseconds kPromptWait{120000};
 const std::wstring kLogName = L"KeltoClientHelper.log";
-
-std::string WithoutMarks(std::string_view text) {
-    while (text.substr(0, 3) == "\xE2\x80\x8F") text.remove_prefix(3);
-    return std::string(text);
-}
 
 // Marks and line breaks made visible for the report.
 std::string Visible(std::string_view text) {
@@ -233,21 +224,22 @@ void Kit::InspectBox(const e2e::WindowSnapshot& box, const std::string& label,
     const std::string picture = SavePicture(box.hwnd, label);
     std::vector<std::string> pictures;
     if (!picture.empty()) pictures.push_back(picture);
-    const bool marks = std::string_view(box.text).substr(0, kTwoMarks.size()) == kTwoMarks;
-    std::string textNote = "text: " + Visible(box.text);
-    if (!expectedText.empty() && WithoutMarks(box.text) != expectedText)
-        textNote += " (expected, marks aside: " + Visible(expectedText) + ")";
+    // The driver hands the text without the marks it begins with, and counts them apart.
+    const bool marks = box.leadingRightToLeftMarks == 2;
+    std::string textNote =
+        std::to_string(box.leadingRightToLeftMarks) + " leading U+200F, then text: " + Visible(box.text);
+    if (!expectedText.empty() && box.text != expectedText)
+        textNote += " (expected: " + Visible(expectedText) + ")";
     Add("box " + label + ": text begins with two U+200F marks",
-        marks && (expectedText.empty() || WithoutMarks(box.text) == expectedText) ? Status::Pass
-                                                                                  : Status::Fail,
-        textNote, pictures);
+        marks && (expectedText.empty() || box.text == expectedText) ? Status::Pass : Status::Fail, textNote,
+        pictures);
     std::string why;
     const bool button = HasTaskbarButton(box.hwnd, why);
     Add("box " + label + ": has a taskbar button (owner and styles)", button ? Status::Pass : Status::Fail,
         why);
 
     // The end stop of the last line: at the left end when the box reads right to left.
-    const std::string_view plain = WithoutMarks(box.text);
+    const std::string& plain = box.text;
     const auto* textControl = box.ControlWithId(0xFFFF);
     if (plain.empty() || plain.back() != '.' || textControl == nullptr) return;
     const std::string name = "box " + label + ": full stop drawn at the left end (pixels)";
@@ -337,8 +329,7 @@ void Kit::Registration() {
         Answer(*box, IDOK);
         ::PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
         ::WaitForSingleObject(helper->handle.get(), 15000);
-        Add("registration: main window",
-            WithoutMarks(box->text) == kRegisteredText ? Status::Pass : Status::Fail,
+        Add("registration: main window", box->text == kRegisteredText ? Status::Pass : Status::Fail,
             "box \"" + box->title + "\": " + Visible(box->text), {picture});
     } catch (const e2e::DriverError& e) {
         Add("registration: main window", Status::Fail, e.what());
@@ -674,7 +665,7 @@ void Kit::OfflineAndGuide() {
         e2e::PressControl(cable->hwnd);
         const auto answer = NextDialog(*helper, milliseconds(60000));
         if (!answer) throw e2e::DriverError("no answer of the cable test");
-        const std::string text = WithoutMarks(answer->text);
+        const std::string text = answer->text;
         const std::string picture = SavePicture(answer->hwnd, "cable-test-answer");
         if (text == kInternetBackText) {
             Add("offline: connectivity probe", Status::Pass, "the probe reports: online", {picture});
@@ -816,7 +807,7 @@ void Kit::Rollback() {
             Say("  the rollback was confirmed; Windows restarts in 15 seconds and restores the point");
             Answer(*box, IDYES);
         } else {
-            Say("  the elevated helper said: " + WithoutMarks(box->text));
+            Say("  the elevated helper said: " + box->text);
             Answer(*box, SafeButton(*box));
         }
     }
@@ -1174,7 +1165,7 @@ void Kit::RescueVmRoad() {
             // Two downloads and the unpacking may take a while on a slow disk.
             if (const auto box = NextDialog(*elevated, milliseconds(300000))) {
                 pictures.push_back(SavePicture(box->hwnd, "rescue-vm-outcome"));
-                started = WithoutMarks(box->text) == kStartedText;
+                started = box->text == kStartedText;
                 evidence += "the helper said: " + Visible(box->text) + "; ";
                 Answer(*box, IDOK);
             }

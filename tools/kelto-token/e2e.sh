@@ -27,12 +27,15 @@ case "$tool" in
         }
         trap cleanup EXIT
         trap 'exit 130' INT TERM
-        # A kernel that runs no 32-bit x86 programs cannot run Wine's 32-bit side: not run
-        # (77, the skip code the test is registered with).
-        if wine --version 2>&1 | grep -q "Exec format error"; then
-            echo "kelto-token under Wine: not run: this machine's kernel cannot run 32-bit x86 programs"
+        # The Wine that runs this program (its 64-bit loader for a 64-bit build); a 32-bit
+        # program on a kernel that runs no 32-bit x86 programs is not run (77, the skip code
+        # the test is registered with).
+        scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
+        if ! PATH=$(bash -c '. "$1" && kelto_wine_for "$2" && echo "$PATH"' _ "$scripts/wine-prefix.sh" "$tool"); then
+            echo "kelto-token under Wine: not run"
             exit 77
         fi
+        export PATH
         rm -rf "$prefix"
         mkdir -p "$prefix"
         if ! wineboot -i >/dev/null 2>&1; then
