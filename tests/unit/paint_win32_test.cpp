@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
 #include "support/fakes.h"
 #include "ui/ethernet_guide.h"
 #include "ui/ethernet_guide_win.h"
@@ -39,6 +44,119 @@ TEST(PaintOnWindows, InHighContrastALabelTakesTheThemesColours) {
     EXPECT_EQ(::GetBkColor(dc), RGB(0, 0, 0));
     ::ReleaseDC(label, dc);
     ::DestroyWindow(label);
+}
+
+// A coloured button drawn by the real paint code into a 32-bit picture, as on the mirrored DC of
+// a right-to-left window: the caption mixes Hebrew, a Latin word and a full stop.
+struct DrawnButton {
+    static constexpr int kWidth = 260;
+    static constexpr int kHeight = 40;
+    std::vector<COLORREF> pixels;  // top row first, left to right as seen on screen
+
+    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * kWidth + x]; }
+
+    // Columns holding pixels of the colour, as runs [first, last] from the left.
+    std::vector<std::pair<int, int>> InkRuns(COLORREF ink) const {
+        std::vector<std::pair<int, int>> runs;
+        for (int x = 2; x < kWidth - 2; ++x) {
+            bool inked = false;
+            for (int y = 2; y < kHeight - 2 && !inked; ++y) inked = At(x, y) == ink;
+            if (!inked) continue;
+            if (!runs.empty() && runs.back().second == x - 1)
+                runs.back().second = x;
+            else
+                runs.push_back({x, x});
+        }
+        return runs;
+    }
+    // The highest row holding the colour within columns [first, last].
+    int TopRow(COLORREF ink, int first, int last) const {
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = first; x <= last; ++x)
+                if (At(x, y) == ink) return y;
+        return kHeight;
+    }
+};
+
+DrawnButton DrawButton(ui::ControlColours& colours, bool mirrored) {
+    constexpr int kId = 41;
+    HWND button = ::CreateWindowExW(0, L"BUTTON", L"\u05E9\u05DC\u05D5\u05DD Kelto.", WS_POPUP | BS_OWNERDRAW,
+                                    0, 0, DrawnButton::kWidth, DrawnButton::kHeight, nullptr, nullptr,
+                                    ::GetModuleHandleW(nullptr), nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), DrawnButton::kWidth, -DrawnButton::kHeight, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    if (mirrored) ::SetLayout(dc, LAYOUT_RTL);
+    HFONT font =
+        ::CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
+    DRAWITEMSTRUCT item{ODT_BUTTON, kId,    0,  ODA_DRAWENTIRE,
+                        0,          button, dc, {0, 0, DrawnButton::kWidth, DrawnButton::kHeight},
+                        0};
+    colours.DrawColouredButton(item, font);
+    ::GdiFlush();
+    DrawnButton out;
+    const auto* quads = static_cast<const RGBQUAD*>(bits);
+    for (int i = 0; i < DrawnButton::kWidth * DrawnButton::kHeight; ++i)
+        out.pixels.push_back(RGB(quads[i].rgbRed, quads[i].rgbGreen, quads[i].rgbBlue));
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteObject(font);
+    ::DeleteDC(dc);
+    ::DestroyWindow(button);
+    return out;
+}
+
+const ui::SystemColours kDarkTheme{{0, 0, 0},      {255, 255, 255}, {0, 0, 0},    {255, 255, 255},
+                                   {26, 235, 255}, {0, 0, 0},       {63, 242, 63}};
+
+// In high contrast a button designed dark takes the theme's highlight colours (face and
+// caption), never its designed blue; outside it the designed face and white caption.
+TEST(PaintOnWindows, AColouredButtonTakesTheThemesColoursOnlyInHighContrast) {
+    ui::ControlColours colours;
+    colours.SetBackground(41, {16, 51, 97});
+    colours.SetHighContrast(true, kDarkTheme);
+    const DrawnButton contrast = DrawButton(colours, true);
+    EXPECT_EQ(contrast.At(8, 8), RGB(26, 235, 255));
+    EXPECT_FALSE(contrast.InkRuns(RGB(0, 0, 0)).empty()) << "no caption in the theme's highlight text colour";
+    colours.SetHighContrast(false, kDarkTheme);
+    const DrawnButton designed = DrawButton(colours, true);
+    EXPECT_EQ(designed.At(8, 8), RGB(16, 51, 97));
+    EXPECT_FALSE(designed.InkRuns(RGB(255, 255, 255)).empty()) << "no white caption";
+}
+
+bool UnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// Read right to left, the caption's full stop ends the line at its left end: the leftmost
+// run of ink is a small mark that sits low. On a plain DC (where the flag is needed) and on
+// the mirrored DC of the windows' buttons. Wine draws the caption on a mirrored DC left to right
+// (as it draws message boxes); there the mirrored case is left to real Windows (the acceptance kit's
+// screenshots of the coloured buttons).
+TEST(PaintOnWindows, AMixedCaptionEndsWithItsFullStopAtTheLeft) {
+    ui::ControlColours colours;
+    colours.SetBackground(41, {16, 51, 97});
+    colours.SetHighContrast(false, kDarkTheme);
+    for (const bool mirrored : {false, true}) {
+        if (mirrored && UnderWine()) {
+            std::printf(
+                "[ note ] Wine draws a mirrored DC's text left to right: that case is Windows' own\n");
+            continue;
+        }
+        SCOPED_TRACE(mirrored ? "mirrored DC" : "plain DC");
+        const DrawnButton drawn = DrawButton(colours, mirrored);
+        const COLORREF ink = RGB(255, 255, 255);
+        const auto runs = drawn.InkRuns(ink);
+        ASSERT_GE(runs.size(), 3u) << "too little of the caption was drawn to judge";
+        const auto [first, last] = runs.front();
+        int inkTop = DrawnButton::kHeight;
+        for (const auto& run : runs) inkTop = std::min(inkTop, drawn.TopRow(ink, run.first, run.second));
+        EXPECT_LE(last - first, 4) << "the leftmost mark is " << last - first + 1
+                                   << " px wide: not a full stop";
+        EXPECT_GT(drawn.TopRow(ink, first, last), inkTop + 8)
+            << "the leftmost mark is not low: not a full stop";
+    }
 }
 
 // Moved to a monitor of another DPI, the window takes the rectangle Windows suggests: the
