@@ -27,19 +27,6 @@ std::string FormatLocal(const SYSTEMTIME& t) {
 
 }  // namespace
 
-std::string ReadWholeFile(const std::wstring& path) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-    if (!file) return {};
-    std::string bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    return bytes;
-}
-
 namespace {
 
 // "yyyy-mm-dd hh:nn:ss " at the start of a line: the pattern ^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ,
@@ -53,27 +40,6 @@ bool StartsWithTimestamp(std::string_view line) {
         if (kPattern[i] == 'd' ? (c < '0' || c > '9') : c != kPattern[i]) return false;
     }
     return true;
-}
-
-// Removes a folder and everything in it (a test run again in the same prefix starts afresh).
-void DeleteFolderTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteFolderTree(path);
-            } else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder.c_str());
 }
 
 std::wstring SanitisedTestName() {
@@ -301,7 +267,7 @@ void HelperTest::SetUp() {
     if (Programs().helper.empty()) GTEST_FAIL() << "the helper's path was not given (--helper=)";
     ::CreateDirectoryW(kSuiteRoot.c_str(), nullptr);
     folder_ = kSuiteRoot + L"\\" + SanitisedTestName();
-    DeleteFolderTree(folder_);
+    RemoveFolderTree(folder_);  // a test run again in the same prefix starts afresh
     ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr)) << "error " << ::GetLastError();
     exePath_ = folder_ + L"\\" + kHelperBaseName;
     ASSERT_TRUE(::CopyFileW(Programs().helper.c_str(), exePath_.c_str(), FALSE))

@@ -81,9 +81,6 @@ std::string TokenOfWindow(std::int64_t window);
 // (a test that types a token key by key needs a minute).
 std::int64_t SettledTokenWindow(std::int64_t secondsLeft = 5);
 
-// A file's whole content (shared with writers and deleters); empty when it cannot be read.
-std::string ReadWholeFile(const std::wstring& path);
-
 // Twips as pixels at a DPI, as the helper lays its windows out.
 inline int Px(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
 

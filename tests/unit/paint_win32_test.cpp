@@ -84,7 +84,12 @@ DrawnButton DrawButton(ui::ControlColours& colours, bool mirrored) {
                                     0, 0, DrawnButton::kWidth, DrawnButton::kHeight, nullptr, nullptr,
                                     ::GetModuleHandleW(nullptr), nullptr);
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), DrawnButton::kWidth, -DrawnButton::kHeight, 1, 32, BI_RGB};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = DrawnButton::kWidth;
+    info.bmiHeader.biHeight = -DrawnButton::kHeight;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HDC dc = ::CreateCompatibleDC(nullptr);
     HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);

@@ -151,7 +151,8 @@ private:
 bool CopyKey(HKEY fromRoot, const std::wstring& from, HKEY toRoot, const std::wstring& to);
 
 // ---- Files ----
-std::string ReadFileBytes(const std::wstring& path);
+// (Reading a whole file and removing a folder tree: the driver's ReadWholeFile and
+// RemoveFolderTree.)
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Text in the ANSI code page (the helper's log) as UTF-8.
 std::string AnsiToUtf8(const std::string& text);

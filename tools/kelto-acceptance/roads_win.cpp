@@ -143,7 +143,7 @@ private:
 };
 
 std::string Kit::NewLog() const {
-    const std::string bytes = ReadFileBytes(FolderOf(helper_) + L"\\" + kLogName);
+    const std::string bytes = e2e::ReadWholeFile(FolderOf(helper_) + L"\\" + kLogName);
     return bytes.size() > logStart_ ? AnsiToUtf8(bytes.substr(logStart_)) : std::string();
 }
 
@@ -564,7 +564,7 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
     }
     if (Wine() && !launchRecord_.empty()) {
         // The test bench's stand-ins record their own command line.
-        const std::string record = ReadFileBytes(launchRecord_);
+        const std::string record = e2e::ReadWholeFile(launchRecord_);
         size_t at = 0;
         while (at < record.size()) {
             const size_t end = record.find('\n', at);
@@ -1076,30 +1076,6 @@ bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Removes a folder and everything in it; links inside are removed, never followed.
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !link) {
-                RemoveTree(path);
-            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                ::RemoveDirectoryW(path.c_str());
-            } else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 bool EndsWithName(const std::wstring& path, const wchar_t* name) {
     const std::wstring file = path.substr(path.find_last_of(L'\\') + 1);
     return ::CompareStringOrdinal(file.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
@@ -1129,8 +1105,9 @@ void Kit::RescueVmRoad() {
     std::vector<std::string> pictures;
     std::vector<std::string> requests;
     {
-        RescueServer server(StoredZip({{"QEMU Portable/bin/qemu-system-x86_64.exe", ReadFileBytes(self)}}),
-                            "kelto acceptance: rescue image stand-in\n");
+        RescueServer server(
+            StoredZip({{"QEMU Portable/bin/qemu-system-x86_64.exe", e2e::ReadWholeFile(self)}}),
+            "kelto acceptance: rescue image stand-in\n");
         const std::string port = std::to_string(server.Port());
         const ULONGLONG since = ::GetTickCount64();
         watcher_.Baseline();
@@ -1188,7 +1165,7 @@ void Kit::RescueVmRoad() {
             return p.seenAt >= since && EndsWithName(p.image, L"qemu-system-x86_64.exe");
         });
     }
-    const std::string recorded = ReadFileBytes(record);
+    const std::string recorded = e2e::ReadWholeFile(record);
     const std::string sidQuery = "?sid=" + sessionId_;
     bool zipAsked = false, isoAsked = false;
     evidence += "server requests:";
@@ -1206,7 +1183,7 @@ void Kit::RescueVmRoad() {
     for (int i = 0; i < 3; ++i) {
         if (existed[i] || !Exists(leftovers[i])) continue;
         if (i == 2)
-            RemoveTree(leftovers[i]);
+            e2e::RemoveFolderTree(leftovers[i]);
         else
             ::DeleteFileW(leftovers[i].c_str());
         cleaned += " " + Narrow(leftovers[i]) + (Exists(leftovers[i]) ? " (could not be removed)" : "") + ";";
@@ -1257,7 +1234,7 @@ int Kit::Run() {
     Say("kelto-acceptance: checking " + Narrow(helper_) +
         (Wine() ? " under Wine " + facts_.wineVersion : ""));
     {
-        const std::string log = ReadFileBytes(FolderOf(helper_) + L"\\" + kLogName);
+        const std::string log = e2e::ReadWholeFile(FolderOf(helper_) + L"\\" + kLogName);
         logStart_ = log.size();
     }
     char sid[32];

@@ -80,6 +80,13 @@ private:
     HANDLE h_ = nullptr;
 };
 
+// ---- Files ----
+// A file's whole content (shared with writers and deleters); empty when it cannot be read.
+std::string ReadWholeFile(const std::wstring& path);
+// Removes a folder and everything in it; a link inside (junction, symbolic link) is removed
+// itself, never followed.
+void RemoveFolderTree(const std::wstring& folder);
+
 // ---- Processes ----
 struct Process {
     UniqueHandle handle;
