@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "support/fakes.h"
+#include "support/pictures_win.h"
 #include "support/queued_input_win.h"
 #include "ui/main_window_win.h"
 
@@ -76,6 +77,7 @@ TEST(PromptOwnerOnWindows, TheHiddenMainWindowComesUpInFrontWithItsOneLineThenHi
     wchar_t status[128] = {};
     ::GetWindowTextW(::GetDlgItem(hwnd, ui::kLblStatus), status, 128);
     EXPECT_STREQ(status, L"ממתין לאישור ההרשאות של Windows...");
+    testing::KeepWindowPicture("elevation-prompt-owner", hwnd);
     window.EndSystemPrompt();
     EXPECT_FALSE(::IsWindowVisible(hwnd));
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd, ui::kCmdInstall)));

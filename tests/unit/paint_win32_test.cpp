@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/fakes.h"
+#include "support/pictures_win.h"
 #include "ui/ethernet_guide.h"
 #include "ui/ethernet_guide_win.h"
 #include "ui/paint_win.h"
@@ -124,10 +125,14 @@ TEST(PaintOnWindows, AColouredButtonTakesTheThemesColoursOnlyInHighContrast) {
     colours.SetBackground(41, {16, 51, 97});
     colours.SetHighContrast(true, kDarkTheme);
     const DrawnButton contrast = DrawButton(colours, true);
+    testing::KeepPicture("coloured-button-high-contrast", DrawnButton::kWidth, DrawnButton::kHeight,
+                         contrast.pixels);
     EXPECT_EQ(contrast.At(8, 8), RGB(26, 235, 255));
     EXPECT_FALSE(contrast.InkRuns(RGB(0, 0, 0)).empty()) << "no caption in the theme's highlight text colour";
     colours.SetHighContrast(false, kDarkTheme);
     const DrawnButton designed = DrawButton(colours, true);
+    testing::KeepPicture("coloured-button-designed", DrawnButton::kWidth, DrawnButton::kHeight,
+                         designed.pixels);
     EXPECT_EQ(designed.At(8, 8), RGB(16, 51, 97));
     EXPECT_FALSE(designed.InkRuns(RGB(255, 255, 255)).empty()) << "no white caption";
 }
@@ -144,13 +149,15 @@ TEST(PaintOnWindows, AMixedCaptionEndsWithItsFullStopAtTheLeft) {
     colours.SetBackground(41, {16, 51, 97});
     colours.SetHighContrast(false, kDarkTheme);
     for (const bool mirrored : {false, true}) {
+        const DrawnButton drawn = DrawButton(colours, mirrored);
+        testing::KeepPicture(mirrored ? "mixed-caption-mirrored-dc" : "mixed-caption-plain-dc",
+                             DrawnButton::kWidth, DrawnButton::kHeight, drawn.pixels);
         if (mirrored && UnderWine()) {
             std::printf(
                 "[ note ] Wine draws a mirrored DC's text left to right: that case is Windows' own\n");
             continue;
         }
         SCOPED_TRACE(mirrored ? "mirrored DC" : "plain DC");
-        const DrawnButton drawn = DrawButton(colours, mirrored);
         const COLORREF ink = RGB(255, 255, 255);
         const auto runs = drawn.InkRuns(ink);
         ASSERT_GE(runs.size(), 3u) << "too little of the caption was drawn to judge";
