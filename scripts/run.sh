@@ -10,19 +10,30 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/setup-debian.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target KeltoClientHelper
+source scripts/wine-prefix.sh
+# The helper is a 32-bit program. Where this machine cannot run Wine's 32-bit side, the same
+# sources built for x86-64 (the tests' bench, preset win64) run instead, and the prefix is
+# one of Wine's 64-bit side alone.
+preset=win32
+prefix_name=run-prefix
+if ! kelto_can_run_32bit_wine 2>/dev/null; then
+    echo "This machine runs no 32-bit x86 programs: running the x86-64 build of the same sources (the test bench)."
+    preset=win64
+    prefix_name=run-prefix-win64
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target KeltoClientHelper
+kelto_wine_for "build/$preset/KeltoClientHelper.exe"
 
-export WINEPREFIX="$root/build/run-prefix"
+export WINEPREFIX="$root/build/$prefix_name"
 export WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Preparing a Wine prefix in build/run-prefix (once)..."
-    source scripts/wine-prefix.sh
+    echo "Preparing a Wine prefix in build/$prefix_name (once)..."
     kelto_make_wine_prefix "$WINEPREFIX"
 fi
 install_dir="$WINEPREFIX/drive_c/Program Files/Kelto"
 mkdir -p "$install_dir"
-cp build/win32/KeltoClientHelper.exe "$install_dir/"
+cp "build/$preset/KeltoClientHelper.exe" "$install_dir/"
 exe='C:\Program Files\Kelto\KeltoClientHelper.exe'
 
 if [ -n "${DISPLAY:-}" ]; then
