@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -121,10 +122,26 @@ const ui::SystemColours kDarkTheme{{0, 0, 0},      {255, 255, 255}, {0, 0, 0},  
 // In high contrast a button designed dark takes the theme's highlight colours (face and
 // caption), never its designed blue; outside it the designed face and white caption.
 TEST(PaintOnWindows, AColouredButtonTakesTheThemesColoursOnlyInHighContrast) {
+    // The dark theme set as the system's colours, read back as the helper reads them; the
+    // high-contrast flag itself comes in through the seam (this system may not let a program
+    // switch the mode on). The system's colours are put back afterwards.
+    const int indexes[] = {COLOR_WINDOW,    COLOR_WINDOWTEXT,    COLOR_BTNFACE, COLOR_BTNTEXT,
+                           COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, COLOR_GRAYTEXT};
+    const ui::Rgb theme[] = {kDarkTheme.window,     kDarkTheme.windowText, kDarkTheme.buttonFace,
+                             kDarkTheme.buttonText, kDarkTheme.highlight,  kDarkTheme.highlightText,
+                             kDarkTheme.grayText};
+    COLORREF before[std::size(indexes)];
+    COLORREF dark[std::size(indexes)];
+    for (size_t i = 0; i < std::size(indexes); ++i) {
+        before[i] = ::GetSysColor(indexes[i]);
+        dark[i] = ui::ToColorRef(theme[i]);
+    }
+    ASSERT_TRUE(::SetSysColors(static_cast<int>(std::size(indexes)), indexes, dark));
     ui::ControlColours colours;
     colours.SetBackground(41, {16, 51, 97});
-    colours.SetHighContrast(true, kDarkTheme);
+    colours.SetHighContrast(true, ui::CurrentSystemColours());
     const DrawnButton contrast = DrawButton(colours, true);
+    ::SetSysColors(static_cast<int>(std::size(indexes)), indexes, before);
     testing::KeepPicture("coloured-button-high-contrast", DrawnButton::kWidth, DrawnButton::kHeight,
                          contrast.pixels);
     EXPECT_EQ(contrast.At(8, 8), RGB(26, 235, 255));
