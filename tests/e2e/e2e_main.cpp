@@ -12,31 +12,11 @@
 
 namespace {
 
-std::wstring ToWindowsPath(std::wstring path) {
-    if (!path.empty() && path[0] == L'/') {
-        for (auto& c : path) {
-            if (c == L'/') c = L'\\';
-        }
-        path = L"Z:" + path;
-    }
-    return path;
-}
-
 bool TakeOption(const std::wstring& argument, const std::wstring& name, std::wstring& value) {
     const std::wstring prefix = L"--" + name + L"=";
     if (argument.compare(0, prefix.size(), prefix) != 0) return false;
-    value = ToWindowsPath(argument.substr(prefix.size()));
+    value = kelto::e2e::ToWindowsPath(argument.substr(prefix.size()));
     return true;
-}
-
-// Window coordinates in device pixels, whatever DPI the helper runs at.
-void BecomeDpiAware() {
-    using SetContextFn = BOOL(WINAPI*)(HANDLE);
-    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
-    if (setContext == nullptr || !setContext(reinterpret_cast<HANDLE>(-4) /* per monitor v2 */)) {
-        ::SetProcessDPIAware();
-    }
 }
 
 }  // namespace
@@ -59,7 +39,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "unknown argument: %ls\n", argv[i]);
         return 2;
     }
-    BecomeDpiAware();
+    kelto::e2e::BecomeDpiAware();
     // Icons and colours are told from the screen's pixels, which Wine's null driver does
     // not have: the suite runs on an X display (run-in-wine.sh with KELTO_WINE_DISPLAY=xvfb).
     if (!kelto::e2e::ScreenIsReadable()) {

@@ -11,6 +11,49 @@
 
 namespace kelto::testing {
 
+// A 32-bit picture, top row first, selected into a memory DC to draw on.
+class DibPicture {
+public:
+    DibPicture(int width, int height) : width_(width), height_(height), dc_(::CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top row first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        if (bitmap_ != nullptr) old_ = ::SelectObject(dc_, bitmap_);
+    }
+    ~DibPicture() {
+        if (old_ != nullptr) ::SelectObject(dc_, old_);
+        if (bitmap_ != nullptr) ::DeleteObject(bitmap_);
+        ::DeleteDC(dc_);
+    }
+    DibPicture(const DibPicture&) = delete;
+    DibPicture& operator=(const DibPicture&) = delete;
+
+    HDC Dc() const { return dc_; }
+    // What was drawn, as COLORREF values, top row first.
+    std::vector<COLORREF> Pixels() const {
+        std::vector<COLORREF> pixels;
+        if (bits_ == nullptr) return pixels;
+        ::GdiFlush();
+        const auto* quads = static_cast<const RGBQUAD*>(bits_);
+        for (int i = 0; i < width_ * height_; ++i)
+            pixels.push_back(RGB(quads[i].rgbRed, quads[i].rgbGreen, quads[i].rgbBlue));
+        return pixels;
+    }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    void* bits_ = nullptr;
+};
+
 // Pixels top row first, as COLORREF values.
 inline void KeepPicture(const std::string& name, int width, int height, const std::vector<COLORREF>& pixels) {
     char folder[MAX_PATH] = {};
@@ -61,33 +104,11 @@ inline void KeepWindowPicture(const std::string& name, HWND window) {
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
     if (width <= 0 || height <= 0) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ old = ::SelectObject(dc, bitmap);
-        HDC screen = ::GetDC(nullptr);
-        const bool copied = ::BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
-        ::ReleaseDC(nullptr, screen);
-        if (copied) {
-            ::GdiFlush();
-            std::vector<COLORREF> pixels;
-            const auto* quads = static_cast<const RGBQUAD*>(bits);
-            for (int i = 0; i < width * height; ++i)
-                pixels.push_back(RGB(quads[i].rgbRed, quads[i].rgbGreen, quads[i].rgbBlue));
-            KeepPicture(name, width, height, pixels);
-        }
-        ::SelectObject(dc, old);
-        ::DeleteObject(bitmap);
-    }
-    ::DeleteDC(dc);
+    DibPicture picture(width, height);
+    HDC screen = ::GetDC(nullptr);
+    const bool copied = ::BitBlt(picture.Dc(), 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+    ::ReleaseDC(nullptr, screen);
+    if (copied) KeepPicture(name, width, height, picture.Pixels());
 }
 
 }  // namespace kelto::testing

@@ -85,33 +85,23 @@ DrawnButton DrawButton(ui::ControlColours& colours, bool mirrored) {
     HWND button = ::CreateWindowExW(0, L"BUTTON", L"\u05E9\u05DC\u05D5\u05DD Kelto.", WS_POPUP | BS_OWNERDRAW,
                                     0, 0, DrawnButton::kWidth, DrawnButton::kHeight, nullptr, nullptr,
                                     ::GetModuleHandleW(nullptr), nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = DrawnButton::kWidth;
-    info.bmiHeader.biHeight = -DrawnButton::kHeight;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
-    if (mirrored) ::SetLayout(dc, LAYOUT_RTL);
+    testing::DibPicture picture(DrawnButton::kWidth, DrawnButton::kHeight);
+    if (mirrored) ::SetLayout(picture.Dc(), LAYOUT_RTL);
     HFONT font =
         ::CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
-    DRAWITEMSTRUCT item{ODT_BUTTON, kId,    0,  ODA_DRAWENTIRE,
-                        0,          button, dc, {0, 0, DrawnButton::kWidth, DrawnButton::kHeight},
+    DRAWITEMSTRUCT item{ODT_BUTTON,
+                        kId,
+                        0,
+                        ODA_DRAWENTIRE,
+                        0,
+                        button,
+                        picture.Dc(),
+                        {0, 0, DrawnButton::kWidth, DrawnButton::kHeight},
                         0};
     colours.DrawColouredButton(item, font);
-    ::GdiFlush();
     DrawnButton out;
-    const auto* quads = static_cast<const RGBQUAD*>(bits);
-    for (int i = 0; i < DrawnButton::kWidth * DrawnButton::kHeight; ++i)
-        out.pixels.push_back(RGB(quads[i].rgbRed, quads[i].rgbGreen, quads[i].rgbBlue));
-    ::SelectObject(dc, old);
-    ::DeleteObject(bitmap);
+    out.pixels = picture.Pixels();
     ::DeleteObject(font);
-    ::DeleteDC(dc);
     ::DestroyWindow(button);
     return out;
 }

@@ -35,27 +35,6 @@ std::wstring FullPath(const std::wstring& path) {
     return full;
 }
 
-// Paths of the Linux side, as the test bench passes them, through Wine's Z: drive.
-std::wstring WindowsPath(std::wstring path) {
-    if (!path.empty() && path[0] == L'/') {
-        for (auto& c : path) {
-            if (c == L'/') c = L'\\';
-        }
-        path = L"Z:" + path;
-    }
-    return path;
-}
-
-// Coordinates in device pixels, whatever the DPI, as the end-to-end driver expects.
-void BecomeDpiAware() {
-    using SetContextFn = BOOL(WINAPI*)(HANDLE);
-    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
-    if (setContext == nullptr || !setContext(reinterpret_cast<HANDLE>(-4) /* per monitor v2 */)) {
-        ::SetProcessDPIAware();
-    }
-}
-
 // An administrator may open every process (SeDebugPrivilege), also those of another account
 // that the standard-account road starts: the kit keeps a handle to each process it sees.
 void EnableDebugPrivilege() {
@@ -99,9 +78,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring reportDir = parsed.options.reportDir.empty()
                                        ? OwnFolder()
-                                       : FullPath(WindowsPath(Widen(parsed.options.reportDir)));
+                                       : FullPath(kelto::e2e::ToWindowsPath(Widen(parsed.options.reportDir)));
 
-    BecomeDpiAware();
+    kelto::e2e::BecomeDpiAware();
     EnableDebugPrivilege();
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // Default security for the calls into WMI and the shell, as their documentation asks.

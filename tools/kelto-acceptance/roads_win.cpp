@@ -59,6 +59,19 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
     return !a.empty() && ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+// Waits for a visible top-level window of the process with this title; false when none came.
+bool WaitForWindowTitled(DWORD processId, const std::string& title, e2e::WindowSnapshot& found) {
+    return PollUntil(Deadline::In(kWait), [&] {
+        for (HWND w : e2e::VisibleTopLevelWindows(processId)) {
+            if (e2e::TextOf(w) == title) {
+                found = e2e::Snapshot(w);
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 std::wstring WindowsFolder() {
@@ -646,16 +659,7 @@ void Kit::OfflineAndGuide() {
         if (offline == nullptr) throw e2e::DriverError("no offline support button in the main window");
         e2e::PressControl(offline->hwnd);
         e2e::WindowSnapshot guide;
-        const bool guideShown = PollUntil(Deadline::In(kWait), [&] {
-            for (HWND w : e2e::VisibleTopLevelWindows(helper->id)) {
-                if (e2e::TextOf(w) == kGuideTitle) {
-                    guide = e2e::Snapshot(w);
-                    return true;
-                }
-            }
-            return false;
-        });
-        if (!guideShown)
+        if (!WaitForWindowTitled(helper->id, kGuideTitle, guide))
             throw e2e::DriverError("the cable guide did not open: " + e2e::DescribeWindows(helper->id));
         const std::string guidePicture = SavePicture(guide.hwnd, "cable-guide");
         Add("offline: cable guide shown", Status::NeedsPerson,
@@ -676,16 +680,7 @@ void Kit::OfflineAndGuide() {
             Add("offline: connectivity probe", Status::Pass, "the probe reports: offline", {picture});
             Answer(*answer, IDYES);
             e2e::WindowSnapshot offlineWindow;
-            const bool shown = PollUntil(Deadline::In(kWait), [&] {
-                for (HWND w : e2e::VisibleTopLevelWindows(helper->id)) {
-                    if (e2e::TextOf(w) == kOfflineTitle) {
-                        offlineWindow = e2e::Snapshot(w);
-                        return true;
-                    }
-                }
-                return false;
-            });
-            if (!shown)
+            if (!WaitForWindowTitled(helper->id, kOfflineTitle, offlineWindow))
                 throw e2e::DriverError("the offline window did not open: " +
                                        e2e::DescribeWindows(helper->id));
             const std::string offlinePicture = SavePicture(offlineWindow.hwnd, "offline-window");

@@ -142,6 +142,27 @@ std::string Narrow(std::wstring_view wide) {
     return utf8;
 }
 
+// ---- Start-up of a program that drives windows ----
+
+std::wstring ToWindowsPath(std::wstring path) {
+    if (!path.empty() && path[0] == L'/') {
+        for (auto& c : path) {
+            if (c == L'/') c = L'\\';
+        }
+        path = L"Z:" + path;
+    }
+    return path;
+}
+
+void BecomeDpiAware() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (setContext == nullptr || !setContext(reinterpret_cast<HANDLE>(-4) /* per monitor v2 */)) {
+        ::SetProcessDPIAware();
+    }
+}
+
 // ---- Files ----
 
 std::string ReadWholeFile(const std::wstring& path) {

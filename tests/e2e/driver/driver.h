@@ -80,6 +80,12 @@ private:
     HANDLE h_ = nullptr;
 };
 
+// ---- Start-up of a program that drives windows ----
+// A path of the Linux side ("/...") as Wine's Z: drive shows it; any other path unchanged.
+std::wstring ToWindowsPath(std::wstring path);
+// Window coordinates in device pixels, whatever DPI the driven program runs at.
+void BecomeDpiAware();
+
 // ---- Files ----
 // A file's whole content (shared with writers and deleters); empty when it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
