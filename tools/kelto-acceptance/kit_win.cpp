@@ -1,5 +1,6 @@
 #include "kit_win.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kelto::acceptance {
@@ -251,6 +252,12 @@ std::optional<e2e::Image> PrintWindowImage(HWND window) {
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
     if (!printed || image.pixels.empty()) return std::nullopt;
+    // A window always shows a frame or text: a picture of one colour is one the window did not
+    // draw (Wine answers PrintWindow for another process's window with an empty picture), and
+    // the caller falls back to the screen.
+    if (std::all_of(image.pixels.begin(), image.pixels.end(),
+                    [&](auto p) { return p == image.pixels.front(); }))
+        return std::nullopt;
     return image;
 }
 

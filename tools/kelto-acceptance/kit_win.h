@@ -158,7 +158,8 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string AnsiToUtf8(const std::string& text);
 
 // ---- Windows on screen ----
-// The window's own picture (PrintWindow), also where another window covers it.
+// The window's own picture (PrintWindow), also where another window covers it; nothing
+// where the window drew no picture of more than one colour.
 std::optional<e2e::Image> PrintWindowImage(HWND window);
 // Whether a window has a taskbar button as Windows gives one: a visible window that is
 // unowned and no tool window, or that has WS_EX_APPWINDOW; else through a visible owner that
