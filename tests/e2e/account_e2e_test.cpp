@@ -98,5 +98,71 @@ TEST_F(AccountTest, AnExpiredSessionIsClearedInTheNamedAccountsHive) {
     EXPECT_TRUE(Launches().empty());
 }
 
+// "temp" acting for another account opens that account's TEMP: its profile folder from the
+// system's profile list (native view), its TEMP from its hive's environment. Explorer is
+// replaced by the recording stand-in for this test: Wine's own explorer.exe is moved aside in
+// the native system folder and the prefix told to run the file there instead of its builtin
+// (the desktop's explorer, already running, is untouched).
+class AccountFoldersTest : public AccountTest {
+protected:
+    void SetUp() override {
+        AccountTest::SetUp();
+        if (HasFatalFailure()) return;
+        explorer_ = Widen(kNativeSystemFolder) + L"\\explorer.exe";
+        ASSERT_TRUE(
+            ::MoveFileExW(explorer_.c_str(), (explorer_ + L".kelto").c_str(), MOVEFILE_REPLACE_EXISTING))
+            << "cannot move Wine's explorer.exe aside, error " << ::GetLastError();
+        moved_ = true;
+        ASSERT_TRUE(::CopyFileW(Programs().standin.c_str(), explorer_.c_str(), FALSE));
+        SetString(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"explorer.exe", L"native", REG_SZ, 0);
+        SetString(HKEY_USERS, std::wstring(kOtherW) + L"\\Environment", L"TEMP",
+                  L"%USERPROFILE%\\AppData\\Local\\Temp", REG_EXPAND_SZ, 0);
+        SetString(HKEY_LOCAL_MACHINE, std::wstring(kProfileList) + L"\\" + kOtherW, L"ProfileImagePath",
+                  L"%SystemDrive%\\users\\kelto-other", REG_EXPAND_SZ, KEY_WOW64_64KEY);
+    }
+    void TearDown() override {
+        AccountTest::TearDown();
+        HKEY list = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &list) ==
+            ERROR_SUCCESS) {
+            ::RegDeleteTreeW(list, kOtherW);
+            ::RegCloseKey(list);
+        }
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"explorer.exe");
+        if (moved_)
+            ::MoveFileExW((explorer_ + L".kelto").c_str(), explorer_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+
+    static void SetString(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& data,
+                          DWORD type, REGSAM view) {
+        HKEY opened = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &opened,
+                                    nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(opened, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                         static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(opened);
+    }
+
+    static constexpr const wchar_t* kProfileList =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    std::wstring explorer_;
+    bool moved_ = false;
+};
+
+TEST_F(AccountFoldersTest, TempOpensTheNamedAccountsTempFolder) {
+    PlantOthersSession("s-42", LocalSecondsSince2024() + 3600);
+    const std::string line = "/elevated:temp::0:s-42::0:0:" + kOther;
+    auto helper = StartHelper(Widen(line));
+    WaitForExit(helper);
+    WaitUntilAllEnded();
+    const auto launches = Launches();
+    ASSERT_THAT(launches, SizeIs(1));
+    EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\explorer.exe");
+    EXPECT_EQ(launches[0].commandLine, "\"" + std::string(kNativeSystemFolder) +
+                                           "\\explorer.exe\" C:\\users\\kelto-other\\AppData\\Local\\Temp");
+    EXPECT_THAT(LogMessages(), ElementsAre(VersionLine(line)));
+}
+
 }  // namespace
 }  // namespace kelto::e2e
