@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <userenv.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -57,6 +58,29 @@ std::string Visible(std::string_view text) {
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     return !a.empty() && ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Waits until an Explorer window shows the folder; `listed` gets the folders Explorer shows
+// (" a; b;") and, where they could not be read, why.
+bool WaitForExplorerFolder(const std::wstring& folder, std::string& listed) {
+    std::vector<std::wstring> shown;
+    std::string reason;
+    bool found = false;
+    PollUntil(
+        Deadline::In(kWait),
+        [&] {
+            const auto folders = ExplorerFolders(reason);
+            if (!folders) return true;
+            shown = *folders;
+            found =
+                std::any_of(shown.begin(), shown.end(), [&](const auto& f) { return SamePath(f, folder); });
+            return found;
+        },
+        milliseconds(250));
+    listed.clear();
+    for (const auto& f : shown) listed += " " + Narrow(f) + ";";
+    if (!reason.empty()) listed += " " + reason;
+    return found;
 }
 
 // Waits for a visible top-level window of the process with this title; false when none came.
@@ -612,29 +636,10 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
             Add(folderCheck, Status::NotUnderWine,
                 "Wine's Explorer windows are not listed by IShellWindows; expected " + Narrow(tempFolder));
         } else {
-            std::vector<std::wstring> shown;
-            std::string reason;
-            PollUntil(
-                Deadline::In(kWait),
-                [&] {
-                    const auto folders = ExplorerFolders(reason);
-                    if (!folders) return true;
-                    shown = *folders;
-                    for (const auto& f : shown) {
-                        if (SamePath(f, tempFolder)) return true;
-                    }
-                    return false;
-                },
-                milliseconds(250));
-            bool found = false;
-            std::string list;
-            for (const auto& f : shown) {
-                found = found || SamePath(f, tempFolder);
-                list += " " + Narrow(f) + ";";
-            }
+            std::string listed;
+            const bool found = WaitForExplorerFolder(tempFolder, listed);
             Add(folderCheck, found ? Status::Pass : Status::Fail,
-                "expected " + Narrow(tempFolder) + "; IShellWindows lists:" + list +
-                    (reason.empty() ? "" : " " + reason) +
+                "expected " + Narrow(tempFolder) + "; IShellWindows lists:" + listed +
                     " (the window is left open for the person to close)");
         }
     }
@@ -1026,21 +1031,9 @@ void Kit::StandardUserRoad() {
                     "; ";
         if (!first) {
             secondOk = !tokenAsked && consented && elevated != nullptr && refused.empty();
-            std::vector<std::wstring> shown;
-            std::string reason;
-            PollUntil(
-                Deadline::In(kWait),
-                [&] {
-                    const auto folders = ExplorerFolders(reason);
-                    if (!folders) return true;
-                    shown = *folders;
-                    for (const auto& f : shown) tempShown = tempShown || SamePath(f, temp);
-                    return tempShown;
-                },
-                milliseconds(250));
-            tempEvidence = "the account's TEMP " + Narrow(temp) + "; IShellWindows lists:";
-            for (const auto& f : shown) tempEvidence += " " + Narrow(f) + ";";
-            tempEvidence += reason;
+            std::string listed;
+            tempShown = WaitForExplorerFolder(temp, listed);
+            tempEvidence = "the account's TEMP " + Narrow(temp) + "; IShellWindows lists:" + listed;
         }
         EndProcessesOfRoad([&](const SeenProcess& p) { return isCopy(p) && p.seenAt >= since; });
     }
