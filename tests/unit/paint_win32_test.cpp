@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <utility>
@@ -53,12 +54,12 @@ TEST(PaintOnWindows, InHighContrastALabelTakesTheThemesColours) {
 struct DrawnButton {
     static constexpr int kWidth = 260;
     static constexpr int kHeight = 40;
-    std::vector<COLORREF> pixels;  // top row first, left to right as seen on screen
+    e2e::Image image;  // top row first, left to right as seen on screen
 
-    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * kWidth + x]; }
+    std::uint32_t At(int x, int y) const { return image.At(x, y); }
 
     // Columns holding pixels of the colour, as runs [first, last] from the left.
-    std::vector<std::pair<int, int>> InkRuns(COLORREF ink) const {
+    std::vector<std::pair<int, int>> InkRuns(std::uint32_t ink) const {
         std::vector<std::pair<int, int>> runs;
         for (int x = 2; x < kWidth - 2; ++x) {
             bool inked = false;
@@ -72,7 +73,7 @@ struct DrawnButton {
         return runs;
     }
     // The highest row holding the colour within columns [first, last].
-    int TopRow(COLORREF ink, int first, int last) const {
+    int TopRow(std::uint32_t ink, int first, int last) const {
         for (int y = 0; y < kHeight; ++y)
             for (int x = first; x <= last; ++x)
                 if (At(x, y) == ink) return y;
@@ -85,22 +86,16 @@ DrawnButton DrawButton(ui::ControlColours& colours, bool mirrored) {
     HWND button = ::CreateWindowExW(0, L"BUTTON", L"\u05E9\u05DC\u05D5\u05DD Kelto.", WS_POPUP | BS_OWNERDRAW,
                                     0, 0, DrawnButton::kWidth, DrawnButton::kHeight, nullptr, nullptr,
                                     ::GetModuleHandleW(nullptr), nullptr);
-    testing::DibPicture picture(DrawnButton::kWidth, DrawnButton::kHeight);
-    if (mirrored) ::SetLayout(picture.Dc(), LAYOUT_RTL);
+    e2e::Canvas canvas(DrawnButton::kWidth, DrawnButton::kHeight);
+    if (mirrored) ::SetLayout(canvas.dc(), LAYOUT_RTL);
     HFONT font =
         ::CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
-    DRAWITEMSTRUCT item{ODT_BUTTON,
-                        kId,
-                        0,
-                        ODA_DRAWENTIRE,
-                        0,
-                        button,
-                        picture.Dc(),
-                        {0, 0, DrawnButton::kWidth, DrawnButton::kHeight},
+    DRAWITEMSTRUCT item{ODT_BUTTON, kId,    0,           ODA_DRAWENTIRE,
+                        0,          button, canvas.dc(), {0, 0, DrawnButton::kWidth, DrawnButton::kHeight},
                         0};
     colours.DrawColouredButton(item, font);
     DrawnButton out;
-    out.pixels = picture.Pixels();
+    out.image = canvas.ToImage();
     ::DeleteObject(font);
     ::DestroyWindow(button);
     return out;
@@ -132,16 +127,15 @@ TEST(PaintOnWindows, AColouredButtonTakesTheThemesColoursOnlyInHighContrast) {
     colours.SetHighContrast(true, ui::CurrentSystemColours());
     const DrawnButton contrast = DrawButton(colours, true);
     ::SetSysColors(static_cast<int>(std::size(indexes)), indexes, before);
-    testing::KeepPicture("coloured-button-high-contrast", DrawnButton::kWidth, DrawnButton::kHeight,
-                         contrast.pixels);
-    EXPECT_EQ(contrast.At(8, 8), RGB(26, 235, 255));
-    EXPECT_FALSE(contrast.InkRuns(RGB(0, 0, 0)).empty()) << "no caption in the theme's highlight text colour";
+    testing::KeepPicture("coloured-button-high-contrast", contrast.image);
+    EXPECT_EQ(contrast.At(8, 8), e2e::Rgb(26, 235, 255));
+    EXPECT_FALSE(contrast.InkRuns(e2e::Rgb(0, 0, 0)).empty())
+        << "no caption in the theme's highlight text colour";
     colours.SetHighContrast(false, kDarkTheme);
     const DrawnButton designed = DrawButton(colours, true);
-    testing::KeepPicture("coloured-button-designed", DrawnButton::kWidth, DrawnButton::kHeight,
-                         designed.pixels);
-    EXPECT_EQ(designed.At(8, 8), RGB(16, 51, 97));
-    EXPECT_FALSE(designed.InkRuns(RGB(255, 255, 255)).empty()) << "no white caption";
+    testing::KeepPicture("coloured-button-designed", designed.image);
+    EXPECT_EQ(designed.At(8, 8), e2e::Rgb(16, 51, 97));
+    EXPECT_FALSE(designed.InkRuns(e2e::Rgb(255, 255, 255)).empty()) << "no white caption";
 }
 
 bool UnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
@@ -157,15 +151,14 @@ TEST(PaintOnWindows, AMixedCaptionEndsWithItsFullStopAtTheLeft) {
     colours.SetHighContrast(false, kDarkTheme);
     for (const bool mirrored : {false, true}) {
         const DrawnButton drawn = DrawButton(colours, mirrored);
-        testing::KeepPicture(mirrored ? "mixed-caption-mirrored-dc" : "mixed-caption-plain-dc",
-                             DrawnButton::kWidth, DrawnButton::kHeight, drawn.pixels);
+        testing::KeepPicture(mirrored ? "mixed-caption-mirrored-dc" : "mixed-caption-plain-dc", drawn.image);
         if (mirrored && UnderWine()) {
             std::printf(
                 "[ note ] Wine draws a mirrored DC's text left to right: that case is Windows' own\n");
             continue;
         }
         SCOPED_TRACE(mirrored ? "mirrored DC" : "plain DC");
-        const COLORREF ink = RGB(255, 255, 255);
+        const std::uint32_t ink = e2e::Rgb(255, 255, 255);
         const auto runs = drawn.InkRuns(ink);
         ASSERT_GE(runs.size(), 3u) << "too little of the caption was drawn to judge";
         const auto [first, last] = runs.front();

@@ -225,33 +225,11 @@ std::optional<e2e::Image> PrintWindowImage(HWND window) {
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
     if (width <= 0 || height <= 0) return std::nullopt;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    e2e::Canvas canvas(width, height);
     // PW_RENDERFULLCONTENT (Windows 8.1 and later) also captures what DirectComposition draws.
-    const bool printed = ::PrintWindow(window, memory, 2 /* PW_RENDERFULLCONTENT */) != FALSE;
-    ::SelectObject(memory, old);
-    e2e::Image image;
-    if (printed) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;  // top row first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        image.width = width;
-        image.height = height;
-        image.pixels.resize(static_cast<size_t>(width) * height);
-        if (::GetDIBits(memory, bitmap, 0, height, image.pixels.data(), &info, DIB_RGB_COLORS) != height)
-            image.pixels.clear();
-        for (auto& p : image.pixels) p &= 0x00FFFFFF;
-    }
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    if (!printed || image.pixels.empty()) return std::nullopt;
+    if (!canvas.ok() || !::PrintWindow(window, canvas.dc(), 2 /* PW_RENDERFULLCONTENT */))
+        return std::nullopt;
+    e2e::Image image = canvas.ToImage();
     // A window always shows a frame or text: a picture of one colour is one the window did not
     // draw (Wine answers PrintWindow for another process's window with an empty picture), and
     // the caller falls back to the screen.

@@ -18,50 +18,6 @@ std::string Win32ErrorText(const char* what) {
     return buffer;
 }
 
-// A DIB section selected into a memory DC, with direct access to its pixels.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        dc_ = ::CreateCompatibleDC(nullptr);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;  // top row first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        bitmap_ =
-            ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        if (bitmap_ != nullptr) old_ = ::SelectObject(dc_, bitmap_);
-    }
-    ~Canvas() {
-        if (old_ != nullptr) ::SelectObject(dc_, old_);
-        if (bitmap_ != nullptr) ::DeleteObject(bitmap_);
-        if (dc_ != nullptr) ::DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    bool ok() const { return bits_ != nullptr; }
-    HDC dc() const { return dc_; }
-    void Fill(std::uint32_t colour) { std::fill(bits_, bits_ + width_ * height_, colour); }
-    Image ToImage() const {
-        ::GdiFlush();
-        Image image{width_, height_, {}};
-        image.pixels.assign(bits_, bits_ + width_ * height_);
-        for (auto& p : image.pixels) p &= 0x00FFFFFFu;
-        return image;
-    }
-
-private:
-    int width_;
-    int height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-    std::uint32_t* bits_ = nullptr;
-};
-
 struct EnumState {
     DWORD processId;
     bool visibleOnly;
