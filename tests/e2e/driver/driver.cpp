@@ -163,10 +163,17 @@ Process StartProcess(const std::wstring& commandLine, const std::wstring& workin
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
-    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                          workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info)) {
-        throw DriverError(Win32ErrorText("CreateProcessW") + " for: " + Narrow(commandLine));
+    // Wine's 64-bit side now and then fails a creation under load with ERROR_INTERNAL_ERROR
+    // before the program has run at all; the next try starts it. A start that cannot work
+    // fails every time, and any other error at once.
+    for (int attempt = 1;; ++attempt) {
+        std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
+        if (::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
+            break;
+        if (::GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3)
+            throw DriverError(Win32ErrorText("CreateProcessW") + " for: " + Narrow(commandLine));
+        ::Sleep(100);
     }
     UniqueHandle thread(info.hThread);
     Process process{UniqueHandle(info.hProcess), info.dwProcessId, commandLine};
