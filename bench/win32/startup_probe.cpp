@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "rounds_report.h"
 
 namespace {
 
@@ -51,12 +52,6 @@ double TimeToFirstDialog(const std::wstring& commandLine) {
            static_cast<double>(frequency.QuadPart);
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -80,20 +75,7 @@ int wmain(int argc, wchar_t** argv) {
                 std::printf("run %2d %c %8.1f ms\n", run + 1, static_cast<char>('A' + which), ms);
             }
         }
-        std::vector<double> medians;
-        for (size_t k = 0; k < count; ++k) {
-            medians.push_back(Median(times[k]));
-            std::printf("median %c %.1f ms\n", static_cast<char>('A' + k), medians.back());
-        }
-        for (size_t k = 1; k < count; ++k)
-            std::printf("ratio A/%c %.3f\n", static_cast<char>('A' + k), medians[0] / medians[k]);
-        // The same comparison round by round: two programs of one round started within a
-        // second of each other, so a drift of the machine cancels out of their ratio.
-        for (size_t k = 1; k < count; ++k) {
-            std::vector<double> ratios;
-            for (int run = 0; run < runs; ++run) ratios.push_back(times[0][run] / times[k][run]);
-            std::printf("paired A/%c %.3f\n", static_cast<char>('A' + k), Median(ratios));
-        }
+        kelto::bench::PrintRoundsReport(times);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "startup probe: %s\n", e.what());
         return 1;
