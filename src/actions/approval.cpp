@@ -68,6 +68,9 @@ bool RequestAction(intake::Context& context, const std::string& actionKey, std::
         return false;
     }
 
+    // The customer reads the consent box (and the restore question) before the elevation
+    // prompt can come: time enough to ready its owner and the shell.
+    context.window.PrepareSystemPrompt();
     const BoxText consent = ConsentBox(info);
     if (ShowBox(context, consent.text, consent.title, kYesNo | kIconQuestion) != kIdYes) return false;
 

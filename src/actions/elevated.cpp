@@ -113,7 +113,7 @@ void LaunchAction(intake::Context& context, const std::string& actionKey) {
     if (result == 0) {
         const intake::LaunchTarget target = intake::ResolveLaunchTarget(context.system, info.File);
         result = target.found
-                     ? context.system.shell.Execute(context.window.Owner(), info.Verb, target.file,
+                     ? context.system.shell.Execute(context.window.ShellOwner(), info.Verb, target.file,
                                                     info.Arguments, target.directory, platform::kShowNormal,
                                                     platform::ShellFailureBox::Caller)
                      : intake::kFileNotFound;

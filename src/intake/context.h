@@ -17,6 +17,10 @@ public:
     virtual ~HostWindow() = default;
     // The owner window for message boxes, the input box and the shell.
     virtual platform::WindowHandle Owner() = 0;
+    // The owner for a start through the shell that shows no window of its own: the window when
+    // it is on screen, else none (0). Nothing is made for it: a hidden owner would only hide
+    // what the shell might still show.
+    virtual platform::WindowHandle ShellOwner() = 0;
     virtual void Show() = 0;
     virtual void Hide() = 0;
     // Shows a status text: sets it and repaints it, so that it is on screen before the next
@@ -28,6 +32,10 @@ public:
     // to the front; when that is the hidden main window, it is shown with `text` as a one-line
     // status. EndSystemPrompt hides again what this showed.
     virtual platform::WindowHandle BeginSystemPrompt(const std::string& text) = 0;
+    // Readies, while the customer reads the box that comes next, what BeginSystemPrompt and
+    // the shell's start will take, so that the prompt follows the last answer without that
+    // wait. Nothing is shown.
+    virtual void PrepareSystemPrompt() = 0;
     virtual void EndSystemPrompt() = 0;
     // Unloads the window; with no window left the process ends.
     virtual void Unload() = 0;

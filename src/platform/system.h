@@ -114,6 +114,8 @@ public:
     virtual int Execute(WindowHandle owner, const std::string& verb, const std::string& file,
                         const std::string& parameters, const std::string& directory, int showMode,
                         ShellFailureBox failureBox) = 0;
+    // Loads now what the first start would load, on the thread that starts (the window thread).
+    virtual void Prepare() = 0;
 };
 
 class Clock {

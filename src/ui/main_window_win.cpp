@@ -17,6 +17,8 @@ using platform::win32::Widen;
 
 namespace {
 constexpr wchar_t kClassName[] = L"KeltoClientHelperMain";
+// The timer that readies the elevation prompt's owner and the shell while a box is up.
+constexpr UINT_PTR kPrepareTimer = 1;
 
 // Version 6 of the common controls, as the manifest asks for: the window's own controls.
 void LoadCommonControls() {
@@ -77,17 +79,29 @@ MainWindowWin::~MainWindowWin() {
 // is closed, and the process ends with the reason as its exit code.
 bool MainWindowWin::EnsureControls() {
     if (!EnsureWindow()) return false;
-    if (!controls_.empty()) return true;
+    if (const DWORD error = MakeControls()) {
+        createError_ = error;
+        Unload();
+        return false;
+    }
+    return true;
+}
+
+// The controls once, on the window made already; 0, or the Windows error number with none of
+// them left.
+DWORD MainWindowWin::MakeControls() {
+    if (!controls_.empty()) return 0;
     LoadCommonControls();
     for (const auto& spec : kMainLayout) {
         if (!CreateControl(spec)) {
-            createError_ = ::GetLastError();
-            Unload();
-            return false;
+            const DWORD error = ::GetLastError();
+            for (const auto& [id, control] : controls_) ::DestroyWindow(control);
+            controls_.clear();
+            return error ? error : ERROR_CANNOT_MAKE;
         }
     }
     ApplyLayout(WindowDpi(window_));
-    return true;
+    return 0;
 }
 
 HWND MainWindowWin::Control(int controlId) const {
@@ -167,6 +181,10 @@ platform::WindowHandle MainWindowWin::Owner() {
     return reinterpret_cast<platform::WindowHandle>(window_);
 }
 
+platform::WindowHandle MainWindowWin::ShellOwner() {
+    return reinterpret_cast<platform::WindowHandle>(window_ && ::IsWindowVisible(window_) ? window_ : nullptr);
+}
+
 void MainWindowWin::Show() {
     if (!EnsureControls()) return;
     // The keyboard starts on the first control of the tab order that can take it, so that
@@ -219,6 +237,7 @@ void MainWindowWin::ShowStatus(const std::string& text) {
 // status display: its buttons take no input while the shell holds the thread, yet the window
 // itself stays enabled, since only an enabled window can be the active foreground window.
 platform::WindowHandle MainWindowWin::BeginSystemPrompt(const std::string& text) {
+    if (window_) ::KillTimer(window_, kPrepareTimer);
     if (!EnsureControls()) return reinterpret_cast<platform::WindowHandle>(window_);
     if (!::IsWindowVisible(window_)) {
         shownForPrompt_ = true;
@@ -231,6 +250,22 @@ platform::WindowHandle MainWindowWin::BeginSystemPrompt(const std::string& text)
     ::SetForegroundWindow(window_);
     PumpMessages();
     return reinterpret_cast<platform::WindowHandle>(window_);
+}
+
+// A timer's message comes only when the thread has nothing else to do: the box that follows
+// this call is on screen and painted first, and what is readied here is done while the
+// customer reads it (the box's own message loop dispatches the timer).
+void MainWindowWin::PrepareSystemPrompt() {
+    if (EnsureWindow()) ::SetTimer(window_, kPrepareTimer, USER_TIMER_MINIMUM, nullptr);
+}
+
+void MainWindowWin::OnPrepareTimer() {
+    ::KillTimer(window_, kPrepareTimer);
+    // Made hidden: the controls are shown with the window only when the prompt comes. Made
+    // in vain, the prompt tries again and has the say: a box is up, and the window that owns
+    // the boxes still to come stays.
+    if (window_) MakeControls();
+    if (context_) context_->system.shell.Prepare();
 }
 
 void MainWindowWin::EndSystemPrompt() {
@@ -353,6 +388,10 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                 self->LayoutControls();
                 return 0;
             }
+            case WM_TIMER:
+                if (wParam != kPrepareTimer) break;
+                self->OnPrepareTimer();
+                return 0;
             case WM_CLOSE:
                 self->Unload();
                 return 0;

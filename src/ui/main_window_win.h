@@ -27,6 +27,7 @@ public:
     int RunMessageLoop();
 
     platform::WindowHandle Owner() override;
+    platform::WindowHandle ShellOwner() override;
     void Show() override;
     void Hide() override;
     void SetWindowBackground(Rgb colour) override;
@@ -36,6 +37,7 @@ public:
     void ShowStatus(const std::string& text) override;
     platform::WindowHandle BeginSystemPrompt(const std::string& text) override;
     void EndSystemPrompt() override;
+    void PrepareSystemPrompt() override;
     void Unload() override;
     void ShowEthernetGuide(bool owned) override;
 
@@ -45,6 +47,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool EnsureWindow();
     bool EnsureControls();
+    DWORD MakeControls();
     HWND Control(int controlId) const;
     bool CreateControl(const ControlSpec& spec);
     void ApplyLayout(UINT dpi);
@@ -52,6 +55,7 @@ private:
     void LayoutControls();
     void OnCommand(int id);
     void OnEnter();
+    void OnPrepareTimer();
 
     HINSTANCE instance_;
     HWND window_ = nullptr;

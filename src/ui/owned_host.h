@@ -13,6 +13,7 @@ class OwnedHostWindow : public intake::HostWindow {
 public:
     OwnedHostWindow(intake::HostWindow& host, platform::WindowHandle owner) : host_(host), owner_(owner) {}
     platform::WindowHandle Owner() override { return owner_; }
+    platform::WindowHandle ShellOwner() override { return owner_; }
     void Show() override { host_.Show(); }
     void Hide() override { host_.Hide(); }
     void ShowStatus(const std::string& text) override { host_.ShowStatus(text); }
@@ -20,6 +21,8 @@ public:
     // own, and it became active again when the last box it owned closed.
     platform::WindowHandle BeginSystemPrompt(const std::string&) override { return owner_; }
     void EndSystemPrompt() override {}
+    // The prompt's owner is on screen already; the shell readies itself on its first start.
+    void PrepareSystemPrompt() override {}
     void Unload() override { host_.Unload(); }
 
 private:

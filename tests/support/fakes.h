@@ -74,7 +74,9 @@ public:
         if (onExecute) onExecute(calls.back());
         return result;
     }
+    void Prepare() override { ++prepared; }
     std::vector<Call> calls;
+    int prepared = 0;
     int result = 42;
     // Runs at the moment of each call, e.g. to look at the owner window as the shell sees it.
     std::function<void(const Call&)> onExecute;
@@ -312,6 +314,8 @@ public:
 class FakeMainWindow : public ui::MainWindowView {
 public:
     platform::WindowHandle Owner() override { return handle; }
+    // As Windows would have it: the window while it is on screen.
+    platform::WindowHandle ShellOwner() override { return visible ? handle : 0; }
     void Show() override {
         events.push_back("show");
         visible = true;
@@ -336,6 +340,7 @@ public:
         foreground = true;
         return handle;
     }
+    void PrepareSystemPrompt() override { ++promptsPrepared; }
     void EndSystemPrompt() override {
         events.push_back("prompt end");
         if (shownForPrompt) visible = false;
@@ -357,6 +362,7 @@ public:
     platform::WindowHandle handle = 0x1234;
     bool visible = false;
     bool foreground = false;
+    int promptsPrepared = 0;
     bool shownForPrompt = false;
     bool unloaded = false;
     std::optional<ui::Rgb> windowBackground;

@@ -87,6 +87,8 @@ TEST_F(Approval, ValidTokenRunsTheWholeRoadToTheElevationPrompt) {
     EXPECT_EQ(call.directory, "C:\\Program Files\\Kelto");
     EXPECT_EQ(call.showMode, 1);
     EXPECT_EQ(call.owner, f.mainWindow.handle);
+    // Readied behind the consent box.
+    EXPECT_EQ(f.mainWindow.promptsPrepared, 1);
     EXPECT_TRUE(f.request.ActionLaunched);
     EXPECT_EQ(f.LogMessages(), (std::vector<std::string>{"Support session authorized: s-42",
                                                          "Approved offline tool: ipconfig"}));

@@ -159,6 +159,8 @@ TEST_F(Elevated, ValidTokenLaunchesTheCatalogueEntryWithOpen) {
     EXPECT_EQ(call.directory, "C:\\Windows\\System32");
     EXPECT_EQ(call.showMode, 1);
     EXPECT_EQ(call.failureBox, platform::ShellFailureBox::Caller);  // its own failure box follows
+    // The shell shows nothing of its own: no window (hidden) is given or made for it.
+    EXPECT_EQ(call.owner, 0u);
     EXPECT_TRUE(f.dialogs.boxes.empty());
     EXPECT_TRUE(f.LogMessages().empty());
     EXPECT_FALSE(f.mainWindow.visible);
@@ -221,6 +223,8 @@ TEST_F(Elevated, ACreatedRestorePointIsFollowedByTheLaunch) {
     EXPECT_TRUE(f.dialogs.boxes.empty());
     ASSERT_EQ(f.shell.calls.size(), 1u);
     EXPECT_EQ(f.shell.calls[0].parameters, "/K ipconfig /flushdns");
+    // The status window is on screen: it owns the start.
+    EXPECT_EQ(f.shell.calls[0].owner, f.mainWindow.handle);
 }
 
 TEST_F(Elevated, RollbackIgnoresTheRestoreFlag) {
@@ -334,7 +338,7 @@ TEST_F(Elevated, EveryLaunchNamesAFullPathAndTheSystemFolder) {
         EXPECT_EQ(f.shell.calls[0].parameters, row.parameters);
         EXPECT_EQ(f.shell.calls[0].directory, "C:\\Windows\\System32");
         EXPECT_EQ(f.shell.calls[0].showMode, 1);
-        EXPECT_EQ(f.shell.calls[0].owner, f.mainWindow.handle);
+        EXPECT_EQ(f.shell.calls[0].owner, 0u);
     }
     EXPECT_TRUE(f.dialogs.boxes.empty());
     EXPECT_TRUE(f.LogMessages().empty());

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <thread>
+
 #include "support/fakes.h"
 #include "support/pictures_win.h"
 #include "support/queued_input_win.h"
@@ -81,6 +83,48 @@ TEST(PromptOwnerOnWindows, TheHiddenMainWindowComesUpInFrontWithItsOneLineThenHi
     window.EndSystemPrompt();
     EXPECT_FALSE(::IsWindowVisible(hwnd));
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd, ui::kCmdInstall)));
+}
+
+// Readied while the customer reads a box: the box's own message loop runs the timer, the
+// controls and the shell are made ready behind it, and the window stays hidden until the prompt.
+TEST(PromptOwnerOnWindows, IsReadiedHiddenWhileABoxIsUp) {
+    testing::FakeSystem f;
+    ui::MainWindowWin window{::GetModuleHandleW(nullptr)};
+    intake::Context context{f.system, f.request, window};
+    window.Attach(context);
+    // An earlier test's window ended with WM_QUIT, which nothing of this thread took: a box's
+    // loop takes it before any timer, and would wait for nothing else.
+    MSG quit;
+    while (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    window.PrepareSystemPrompt();
+    const HWND hwnd = reinterpret_cast<HWND>(window.Owner());
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(::GetDlgItem(hwnd, ui::kLblStatus), nullptr) << "made before the box was up";
+    EXPECT_EQ(f.shell.prepared, 0);
+
+    constexpr wchar_t kTitle[] = L"Kelto - readied behind a box";
+    bool readiedWhileUp = false;
+    std::thread reader([&] {
+        HWND box = nullptr;
+        for (int i = 0; i < 1000 && !(box = ::FindWindowW(L"#32770", kTitle)); ++i) ::Sleep(10);
+        for (int i = 0; i < 1000 && !::GetDlgItem(hwnd, ui::kLblStatus); ++i) ::Sleep(10);
+        readiedWhileUp = box != nullptr && ::IsWindowVisible(box) && ::GetDlgItem(hwnd, ui::kLblStatus) != nullptr;
+        if (box) ::PostMessageW(box, WM_CLOSE, 0, 0);
+    });
+    ::MessageBoxW(nullptr, L"?", kTitle, MB_OK);
+    reader.join();
+    EXPECT_TRUE(readiedWhileUp);
+    EXPECT_FALSE(::IsWindowVisible(hwnd));
+    EXPECT_EQ(f.shell.prepared, 1);
+
+    // The prompt then shows what was made, with its line.
+    window.BeginSystemPrompt("ממתין לאישור ההרשאות של Windows...");
+    EXPECT_TRUE(::IsWindowVisible(hwnd));
+    wchar_t status[128] = {};
+    ::GetWindowTextW(::GetDlgItem(hwnd, ui::kLblStatus), status, 128);
+    EXPECT_STREQ(status, L"ממתין לאישור ההרשאות של Windows...");
+    window.EndSystemPrompt();
 }
 
 }  // namespace

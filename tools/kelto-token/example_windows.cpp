@@ -33,6 +33,7 @@ public:
         starts.push_back({verb, file, parameters, directory});
         return 42;  // started
     }
+    void Prepare() override {}
     std::vector<ShellStart> starts;
 };
 
@@ -168,10 +169,12 @@ public:
 class HiddenWindow : public intake::HostWindow {
 public:
     platform::WindowHandle Owner() override { return 0; }
+    platform::WindowHandle ShellOwner() override { return 0; }
     void Show() override {}
     void Hide() override {}
     void ShowStatus(const std::string&) override {}
     platform::WindowHandle BeginSystemPrompt(const std::string&) override { return 0; }
+    void PrepareSystemPrompt() override {}
     void EndSystemPrompt() override {}
     void Unload() override {}
 };

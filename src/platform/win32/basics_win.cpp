@@ -27,6 +27,19 @@ unsigned long ShellExecuteMask(ShellFailureBox failureBox) {
     return mask;
 }
 
+namespace {
+// ShellExecuteExW, with the thread in a COM apartment: verbs and classes may be served by shell
+// extensions, which want one. Entered on the first use (always from the window thread) and kept
+// to the end of the program: the shell may still be at work when a call has returned.
+decltype(&::ShellExecuteExW) ShellExecuteEntry() {
+    static const auto shellExecuteEx = KELTO_SYSTEM_FUNCTION(kShell32, ShellExecuteExW);
+    static const ComInit com;
+    return shellExecuteEx;
+}
+}  // namespace
+
+void Win32Shell::Prepare() { ShellExecuteEntry(); }
+
 int Win32Shell::Execute(WindowHandle owner, const std::string& verb, const std::string& file,
                         const std::string& parameters, const std::string& directory, int showMode,
                         ShellFailureBox failureBox) {
@@ -34,12 +47,8 @@ int Win32Shell::Execute(WindowHandle owner, const std::string& verb, const std::
     const std::wstring wFile = Widen(file);
     const std::wstring wParameters = Widen(parameters);
     const std::wstring wDirectory = Widen(directory);
-    static const auto shellExecuteEx = KELTO_SYSTEM_FUNCTION(kShell32, ShellExecuteExW);
+    const auto shellExecuteEx = ShellExecuteEntry();
     if (!shellExecuteEx) return SE_ERR_DLLNOTFOUND;
-    // Verbs and classes may be served by shell extensions, which want a COM apartment. Entered
-    // on the first call (always from the window thread) and kept to the end of the program:
-    // the shell may still be at work when the call has returned.
-    static const ComInit com;
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = ShellExecuteMask(failureBox);

@@ -27,6 +27,7 @@ public:
     int Execute(WindowHandle owner, const std::string& verb, const std::string& file,
                 const std::string& parameters, const std::string& directory, int showMode,
                 ShellFailureBox failureBox) override;
+    void Prepare() override;
 };
 
 class Win32Clock : public Clock {
