@@ -7,12 +7,15 @@
 # command window through the shell. Both run under Wine with an X display in one throwaway
 # prefix, taken in turn round by round; the command processor is the end-to-end suite's
 # recording stand-in, and the road ends at its first write.
+# Each box stays on screen for a reading pause before its click (KELTO_BENCH_PAUSE_MS, 300 ms
+# by default), as it does for a person: no one answers within milliseconds of a box.
 #   bench/elevated-road-bench.sh [build directory of the win32 preset] [rounds]
 # Goal: at most 1.1 x the yardstick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/win32}")
 rounds=${2:-31}
+pause=${KELTO_BENCH_PAUSE_MS:-300}
 
 cmake --build "$build" --target KeltoClientHelper kelto_minimal_elevated_road kelto_elevated_road_probe \
     kelto_standin >/dev/null
@@ -26,10 +29,10 @@ winpath() { echo "Z:${1//\//\\}"; }
 line_a="\"$(winpath "$scratch/KeltoClientHelper.exe")\" \"kelto:ipconfig/sid/s-42\""
 line_b="\"$(winpath "$scratch/kelto_minimal_elevated_road.exe")\""
 
-echo "== from the last click to the started command window, $rounds rounds, in turn"
+echo "== from the last click to the started command window, $rounds rounds, in turn, $pause ms before each click"
 echo "   (A = helper: consent Yes, restore question No; B = yardstick: its box answered No)"
 output=$(KELTO_WINE_DISPLAY="${KELTO_WINE_DISPLAY:-xvfb}" tests/e2e/run-in-wine.sh "$probe" --session=s-42 \
-    "$rounds" "$(winpath "$scratch/launches.txt")" yn "$line_a" n "$line_b")
+    --pause="$pause" "$rounds" "$(winpath "$scratch/launches.txt")" yn "$line_a" n "$line_b")
 echo "$output"
 echo "ratio of medians against the yardstick: $(sed -n 's/^ratio A\/B //p' <<<"$output") (goal at most 1.1)"
 echo "per-round ratios (median): $(sed -n 's/^paired A\/B //p' <<<"$output")"

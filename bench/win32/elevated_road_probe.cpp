@@ -1,10 +1,12 @@
 // Measures the elevated road: the time from the click on the customer's last answer to the
 // moment the program at the end of the road starts, for two or more command lines taken in
 // turn (each leads in turn, so that a drift of the machine hits all alike).
-//   kelto_elevated_road_probe [--session=<id>] <rounds> <record file> <answers A> <command line A>
-//                             <answers B> <command line B> ...
+//   kelto_elevated_road_probe [--session=<id>] [--pause=<ms>] <rounds> <record file>
+//                             <answers A> <command line A> <answers B> <command line B> ...
 // With --session, a support session of that ID is stored as authorized (for the current
 // user, lasting beyond the run) before the first round, so that the helper asks no token.
+// --pause is how long each box stays on screen before its click, as a person reads it
+// (default 0: clicked as soon as the box waits for input).
 // The answers name the buttons to click in the program's boxes, one letter a box in order
 // (y Yes, n No, o OK, c Cancel); the last click is the timed one. The end of the road is the
 // first write to the record file, which the stand-in in place of the started program appends
@@ -93,7 +95,7 @@ HWND WaitForBox(DWORD processId, const Job& job) {
 }
 
 // Milliseconds from the last click to the first write of the record.
-double TimeOfRoad(const Road& road, const std::wstring& record) {
+double TimeOfRoad(const Road& road, const std::wstring& record, DWORD pause) {
     ::DeleteFileW(record.c_str());
     Job job;
     auto process = kelto::e2e::StartProcess(road.commandLine, {}, job.get());
@@ -101,6 +103,7 @@ double TimeOfRoad(const Road& road, const std::wstring& record) {
     ::QueryPerformanceFrequency(&frequency);
     for (size_t k = 0; k < road.answers.size(); ++k) {
         HWND box = WaitForBox(process.id, job);
+        ::Sleep(pause);
         const bool last = k + 1 == road.answers.size();
         if (!last) {
             kelto::e2e::Press(box, ButtonOf(road.answers[k]));
@@ -143,8 +146,16 @@ void StoreAuthorizedSession(const std::wstring& id) {
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring session;
-    if (argc > 1 && std::wstring(argv[1]).rfind(L"--session=", 0) == 0) {
-        session = argv[1] + 10;
+    DWORD pause = 0;
+    for (;;) {
+        const std::wstring option = argc > 1 ? argv[1] : L"";
+        if (option.rfind(L"--session=", 0) == 0) {
+            session = option.substr(10);
+        } else if (option.rfind(L"--pause=", 0) == 0) {
+            pause = static_cast<DWORD>(_wtoi(option.c_str() + 8));
+        } else {
+            break;
+        }
         --argc;
         ++argv;
     }
@@ -163,12 +174,12 @@ int wmain(int argc, wchar_t** argv) {
     try {
         if (!session.empty()) StoreAuthorizedSession(session);
         // One unmeasured road of each: the first start of a prefix loads fonts and DLLs.
-        for (const auto& road : roads) TimeOfRoad(road, record);
+        for (const auto& road : roads) TimeOfRoad(road, record, pause);
         std::vector<std::vector<double>> times(count);
         for (int round = 0; round < rounds; ++round) {
             for (size_t k = 0; k < count; ++k) {
                 const size_t which = (static_cast<size_t>(round) + k) % count;
-                const double ms = TimeOfRoad(roads[which], record);
+                const double ms = TimeOfRoad(roads[which], record, pause);
                 times[which].push_back(ms);
                 std::printf("round %2d %c %8.1f ms\n", round + 1, static_cast<char>('A' + which), ms);
                 std::fflush(stdout);
