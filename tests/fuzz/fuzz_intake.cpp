@@ -88,7 +88,7 @@ Parsed CheckParsers(const std::string& input) {
         }
     }
 
-    RequestState request{"untouched", "old.example", 8080, true, true};
+    RequestState request{"untouched", "old.example", 8080, true, true, {}};
     kelto::intake::ParseServerAddress(input, request);
     if (request.CurrentSessionId != "untouched" || !request.ActionLaunched) {
         Violation("ParseServerAddress touched other fields", input);
