@@ -72,21 +72,9 @@ LONGLONG FileSize(const std::wstring& path) {
 }
 
 HWND WaitForBox(DWORD processId, const Job& job) {
-    HWND box = nullptr;
-    kelto::e2e::PollUntil(
-        Deadline::In(milliseconds(20000)),
-        [&] {
-            for (const auto& member : kelto::e2e::RunningJobMembers(job.get())) {
-                for (HWND w : kelto::e2e::VisibleTopLevelWindows(member.id)) {
-                    if (kelto::e2e::ClassNameOf(w) == "#32770") {
-                        box = w;
-                        return true;
-                    }
-                }
-            }
-            return false;
-        },
-        milliseconds(1));
+    const HWND box = kelto::e2e::FindWindowOfJob(
+        job.get(), Deadline::In(milliseconds(20000)),
+        [](HWND w) { return kelto::e2e::ClassNameOf(w) == "#32770"; }, milliseconds(1));
     if (box == nullptr) throw DriverError("no box from process " + std::to_string(processId));
     // Answered once its thread waits for input, as a person's click would find it.
     DWORD_PTR ignored = 0;

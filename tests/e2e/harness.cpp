@@ -347,23 +347,6 @@ WindowSnapshot HelperTest::WaitForMainWindow(const Process& process, millisecond
 }
 
 namespace {
-// The first visible top-level window of a running process of the job that `wanted` accepts.
-HWND FindWindowOfJob(HANDLE job, Deadline deadline, const std::function<bool(HWND)>& wanted) {
-    HWND found = nullptr;
-    PollUntil(deadline, [&] {
-        for (const auto& member : RunningJobMembers(job)) {
-            for (HWND w : VisibleTopLevelWindows(member.id)) {
-                if (wanted(w)) {
-                    found = w;
-                    return true;
-                }
-            }
-        }
-        return false;
-    });
-    return found;
-}
-
 std::string DescribeJob(HANDLE job) {
     std::string list;
     for (const auto& p : RunningJobMembers(job)) {

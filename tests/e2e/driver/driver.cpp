@@ -355,6 +355,26 @@ WindowSnapshot Snapshot(HWND window) {
     return s;
 }
 
+HWND FindWindowOfJob(HANDLE job, Deadline deadline, const std::function<bool(HWND)>& wanted,
+                     milliseconds interval) {
+    HWND found = nullptr;
+    PollUntil(
+        deadline,
+        [&] {
+            for (const auto& member : RunningJobMembers(job)) {
+                for (HWND w : VisibleTopLevelWindows(member.id)) {
+                    if (wanted(w)) {
+                        found = w;
+                        return true;
+                    }
+                }
+            }
+            return false;
+        },
+        interval);
+    return found;
+}
+
 WindowSnapshot WaitForDialog(DWORD processId, Deadline deadline) {
     HWND dialog = nullptr;
     PollUntil(deadline, [&] {

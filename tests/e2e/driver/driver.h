@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -176,6 +177,10 @@ WindowSnapshot Snapshot(HWND window);
 // The first visible dialog (window class "#32770") of the process, once its text is set and
 // (where pixels can be read) its icon has been drawn.
 WindowSnapshot WaitForDialog(DWORD processId, Deadline deadline);
+// The first visible top-level window of a running process of the job that `wanted` accepts,
+// looked for every `interval` until the deadline; nullptr when none came.
+HWND FindWindowOfJob(HANDLE job, Deadline deadline, const std::function<bool(HWND)>& wanted,
+                     milliseconds interval = milliseconds(10));
 // The first visible top-level window of the process that is not a dialog.
 WindowSnapshot WaitForMainWindow(DWORD processId, Deadline deadline);
 // Waits until the window is gone (destroyed or hidden).
