@@ -51,6 +51,17 @@ protected:
         return opened == ERROR_SUCCESS;
     }
 
+    // With a live session planted in the other account's hive, runs the elevated line for
+    // `action` that names that account, to its end; the line it ran.
+    std::string RunInOthersSession(const std::string& action) {
+        PlantOthersSession("s-42", LocalSecondsSince2024() + 3600);
+        const std::string line = "/elevated:" + action + "::0:s-42::0:0:" + kOther;
+        auto helper = StartHelper(Widen(line));
+        WaitForExit(helper);
+        WaitUntilAllEnded();
+        return line;
+    }
+
     // Starts the elevated line and answers the refusal box it must show.
     void ExpectRefused(const std::string& line) {
         auto helper = StartHelper(Widen(line));
@@ -63,11 +74,7 @@ protected:
 };
 
 TEST_F(AccountTest, ASessionInTheNamedAccountsHiveRunsTheActionWithoutAToken) {
-    PlantOthersSession("s-42", LocalSecondsSince2024() + 3600);
-    const std::string line = "/elevated:ipconfig::0:s-42::0:0:" + kOther;
-    auto helper = StartHelper(Widen(line));
-    WaitForExit(helper);
-    WaitUntilAllEnded();
+    const std::string line = RunInOthersSession("ipconfig");
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].commandLine,
@@ -151,11 +158,7 @@ protected:
 };
 
 TEST_F(AccountFoldersTest, TempOpensTheNamedAccountsTempFolder) {
-    PlantOthersSession("s-42", LocalSecondsSince2024() + 3600);
-    const std::string line = "/elevated:temp::0:s-42::0:0:" + kOther;
-    auto helper = StartHelper(Widen(line));
-    WaitForExit(helper);
-    WaitUntilAllEnded();
+    const std::string line = RunInOthersSession("temp");
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\explorer.exe");
