@@ -63,6 +63,12 @@ KELTO_WINE_PREFIX_SCRIPT=${BASH_SOURCE[0]}
 
 kelto_make_wine_prefix() {
     local dir=$1 extra=${2:-}
+    # wineboot and reg are 64-bit programs: the 64-bit loader runs them at once, where the
+    # 32-bit one would first start its own side (under an emulator that alone takes a minute).
+    # The prefix gets Wine's 32-bit side all the same wherever 32-bit programs can run.
+    if [ -x "$KELTO_WINE64_DIR/wine" ] && [ -x /usr/lib/wine/wine64 ]; then
+        local PATH="$KELTO_WINE64_DIR:$PATH"
+    fi
     rm -rf "$dir"
     # No Mono or Gecko installer dialogs: nothing here needs them.
     WINEPREFIX="$dir" WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="" wineboot -i >/dev/null 2>&1

@@ -78,7 +78,7 @@ TEST_F(AccountTest, ASessionInTheNamedAccountsHiveRunsTheActionWithoutAToken) {
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].commandLine,
-              "\"" + std::string(kNativeSystemFolder) + "\\cmd.exe\" /K ipconfig /all");
+              "\"" + NativeSystemFolder() + "\\cmd.exe\" /K ipconfig /all");
     EXPECT_THAT(LogMessages(), ElementsAre(VersionLine(line)));
     EXPECT_TRUE(OthersSessionKeyExists());
 }
@@ -115,7 +115,7 @@ protected:
     void SetUp() override {
         AccountTest::SetUp();
         if (HasFatalFailure()) return;
-        explorer_ = Widen(kNativeSystemFolder) + L"\\explorer.exe";
+        explorer_ = std::wstring(kOwnNativeSystemFolder) + L"\\explorer.exe";
         ASSERT_TRUE(
             ::MoveFileExW(explorer_.c_str(), (explorer_ + L".kelto").c_str(), MOVEFILE_REPLACE_EXISTING))
             << "cannot move Wine's explorer.exe aside, error " << ::GetLastError();
@@ -162,7 +162,7 @@ TEST_F(AccountFoldersTest, TempOpensTheNamedAccountsTempFolder) {
     const auto launches = Launches();
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\explorer.exe");
-    EXPECT_EQ(launches[0].commandLine, "\"" + std::string(kNativeSystemFolder) +
+    EXPECT_EQ(launches[0].commandLine, "\"" + NativeSystemFolder() +
                                            "\\explorer.exe\" C:\\users\\kelto-other\\AppData\\Local\\Temp");
     EXPECT_THAT(LogMessages(), ElementsAre(VersionLine(line)));
 }

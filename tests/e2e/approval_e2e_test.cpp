@@ -95,7 +95,7 @@ TEST_F(ApprovalTest, RealRoadFromTheUrlToTheStartedCommandWindow) {
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\cmd.exe");
     EXPECT_EQ(launches[0].commandLine,
-              "\"" + std::string(kNativeSystemFolder) + "\\cmd.exe\" /K ipconfig /all");
+              "\"" + NativeSystemFolder() + "\\cmd.exe\" /K ipconfig /all");
     EXPECT_EQ(launches[0].workingFolder, "C:\\windows\\System32");
 
     EXPECT_THAT(LogMessages(),

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace kelto::e2e {
@@ -122,6 +123,8 @@ std::string TokenOfWindow(std::int64_t window) {
 }
 
 std::int64_t SettledTokenWindow(std::int64_t secondsLeft) {
+    // A slow helper takes that much longer from this moment to its checks of the token.
+    secondsLeft = std::min<std::int64_t>(secondsLeft * Slowness(), kTokenWindowSeconds / 2);
     std::int64_t seconds = 0;
     const bool settled = PollUntil(
         Deadline::In(milliseconds((secondsLeft + 5) * 1000)),
@@ -137,6 +140,37 @@ std::int64_t SettledTokenWindow(std::int64_t secondsLeft) {
 TestPrograms& Programs() {
     static TestPrograms programs;
     return programs;
+}
+
+bool HelperIs32Bit() {
+    static const bool is32 = [] {
+        // The machine field of the PE header: e_lfanew at offset 60 of the DOS header, then
+        // "PE\0\0" and the machine. Without a readable helper, this test program's own kind.
+        const std::string image = Programs().helper.empty() ? std::string() : ReadWholeFile(Programs().helper);
+        std::uint32_t offset = 0;
+        if (image.size() >= 64 && image.compare(0, 2, "MZ") == 0) std::memcpy(&offset, image.data() + 60, 4);
+        if (offset == 0 || image.size() < std::size_t{offset} + 6 || image.compare(offset, 4, std::string("PE\0\0", 4)) != 0) {
+#ifdef _WIN64
+            return false;
+#else
+            return true;
+#endif
+        }
+        std::uint16_t machine = 0;
+        std::memcpy(&machine, image.data() + offset + 4, 2);
+        return machine == IMAGE_FILE_MACHINE_I386;
+    }();
+    return is32;
+}
+
+const std::string& NativeSystemFolder() {
+    static const std::string folder = HelperIs32Bit() ? "C:\\windows\\Sysnative" : "C:\\windows\\System32";
+    return folder;
+}
+
+const std::wstring& HelpersSystem32() {
+    static const std::wstring folder = HelperIs32Bit() ? L"C:\\windows\\syswow64" : L"C:\\windows\\system32";
+    return folder;
 }
 
 namespace {

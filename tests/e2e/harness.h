@@ -30,16 +30,22 @@
 namespace kelto::e2e {
 
 // The helper is a 32-bit program. The same sources are also built for x86-64, as a test bench
-// for machines that run no 32-bit programs; what differs between the two is how Windows'
-// folder redirection meets the process. A 32-bit process on 64-bit Windows reaches the native
-// system folder as "Sysnative" and sees syswow64 as System32; a 64-bit one names the native
-// folder System32 and starts the programs there.
+// for machines that run no 32-bit programs, and there the x86-64 test program also drives the
+// shipped 32-bit helper, which then runs under an emulator. What differs between a 32-bit and
+// a 64-bit helper is how Windows' folder redirection meets it: a 32-bit process on 64-bit
+// Windows reaches the native system folder as "Sysnative" and sees syswow64 as System32; a
+// 64-bit one names the native folder System32 and starts the programs there. What the tests
+// expect follows the helper under test (its PE header), not this test program.
+bool HelperIs32Bit();
+// The native system folder as the helper names it: "C:\windows\Sysnative" or "C:\windows\System32".
+const std::string& NativeSystemFolder();
+// The folder the helper sees as its System32, by a name this test program reaches too.
+const std::wstring& HelpersSystem32();
+// This test program's own name for the native system folder, for its own file operations.
 #ifdef _WIN64
-inline constexpr const char* kNativeSystemFolder = "C:\\windows\\System32";
-inline constexpr const wchar_t* kHelpersSystem32 = L"C:\\windows\\system32";
+inline constexpr const wchar_t* kOwnNativeSystemFolder = L"C:\\windows\\System32";
 #else
-inline constexpr const char* kNativeSystemFolder = "C:\\windows\\Sysnative";
-inline constexpr const wchar_t* kHelpersSystem32 = L"C:\\windows\\syswow64";
+inline constexpr const wchar_t* kOwnNativeSystemFolder = L"C:\\windows\\Sysnative";
 #endif
 
 // Where the programs under test are, as Windows paths (set from the command line).

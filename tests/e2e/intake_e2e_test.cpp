@@ -113,7 +113,7 @@ TEST_F(IntakeTest, FromAHebrewFolderTheLogIsBesideTheExecutableAndTheRelaunchFin
     ASSERT_THAT(launches, SizeIs(1));
     EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\cmd.exe");
     EXPECT_EQ(launches[0].commandLine,
-              "\"" + std::string(kNativeSystemFolder) + "\\cmd.exe\" /K ipconfig /all");
+              "\"" + NativeSystemFolder() + "\\cmd.exe\" /K ipconfig /all");
 }
 
 }  // namespace

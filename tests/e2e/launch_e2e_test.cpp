@@ -73,21 +73,22 @@ TEST_P(NativeLaunchTest, StartsTheNativeProgramFromTheSystemFolder) {
     EXPECT_THAT(LogMessages(), ElementsAre(VersionLine(ElevatedLine(c.key))));
 }
 
-const std::string kNative = std::string("\"") + kNativeSystemFolder;
+// The native system folder as the helper names it, after an opening quote.
+std::string Native() { return "\"" + NativeSystemFolder(); }
 
 INSTANTIATE_TEST_SUITE_P(
     Catalogue, NativeLaunchTest,
     ::testing::Values(
-        LaunchCase{"ipconfig", kNativeCmd, kNative + "\\cmd.exe\" /K ipconfig /all"},
-        LaunchCase{"sfc", kNativeCmd, kNative + "\\cmd.exe\" /K sfc /scannow"},
+        LaunchCase{"ipconfig", kNativeCmd, Native() + "\\cmd.exe\" /K ipconfig /all"},
+        LaunchCase{"sfc", kNativeCmd, Native() + "\\cmd.exe\" /K sfc /scannow"},
         LaunchCase{"safemodenetwork", kNativeCmd,
-                   kNative + "\\cmd.exe\" /K bcdedit /set {current} safeboot network && "
+                   Native() + "\\cmd.exe\" /K bcdedit /set {current} safeboot network && "
                              "shutdown /r /t 15 /c \"Kelto Safe Mode with Networking\""},
-        LaunchCase{"devices", "C:\\windows\\system32\\mmc.exe", kNative + "\\mmc.exe\" devmgmt.msc"},
-        LaunchCase{"taskmgr", "C:\\windows\\system32\\taskmgr.exe", kNative + "\\taskmgr.exe\""},
+        LaunchCase{"devices", "C:\\windows\\system32\\mmc.exe", Native() + "\\mmc.exe\" devmgmt.msc"},
+        LaunchCase{"taskmgr", "C:\\windows\\system32\\taskmgr.exe", Native() + "\\taskmgr.exe\""},
         // The console file by its full path; its class's command names system32\mmc.exe, which a
         // 32-bit shell starts as the 32-bit copy.
-        LaunchCase{"events", Narrow(kHelpersSystem32) + "\\mmc.exe",
+        LaunchCase{"events", Narrow(HelpersSystem32()) + "\\mmc.exe",
                    "C:\\windows\\system32\\mmc.exe \"C:\\windows\\System32\\eventvwr.msc\""}),
     [](const auto& info) { return std::string(info.param.key); });
 

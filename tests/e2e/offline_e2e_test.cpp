@@ -604,7 +604,7 @@ TEST_F(OfflineTest, AValidTokenSendsTheActionAndEverythingCloses) {
     // The native command processor, by its full path, started in the system folder.
     EXPECT_EQ(launches[0].program, "C:\\windows\\system32\\cmd.exe");
     EXPECT_EQ(launches[0].commandLine,
-              "\"" + std::string(kNativeSystemFolder) + "\\cmd.exe\" /K ipconfig /all");
+              "\"" + NativeSystemFolder() + "\\cmd.exe\" /K ipconfig /all");
     EXPECT_EQ(launches[0].workingFolder, "C:\\windows\\System32");
     const auto log = LogMessages();
     ASSERT_THAT(log, SizeIs(6));

@@ -28,8 +28,7 @@ using ::testing::SizeIs;
 const std::string kCurlPath = "C:\\windows\\System32\\curl.exe";
 const std::string kTarPath = "C:\\windows\\System32\\tar.exe";
 // PowerShell is found in the native folder, which the helper probes first.
-const std::string kPowerShellPath =
-    std::string(kNativeSystemFolder) + "\\WindowsPowerShell\\v1.0\\powershell.exe";
+constexpr const char* kPowerShellInSystemFolder = "\\WindowsPowerShell\\v1.0\\powershell.exe";
 const std::string kIsoBytes = "rescue image stand-in\n";
 
 constexpr const char* kTitle = "Kelto Remote";
@@ -176,8 +175,8 @@ protected:
         HelperTest::SetUp();
         if (Programs().forwarder.empty() || Programs().standin.empty() || Programs().rescueData.empty())
             GTEST_FAIL() << "--forwarder=, --standin= and --rescue-data= are needed";
-        InstallSystemProgram(Programs().forwarder, std::wstring(kHelpersSystem32) + L"\\curl.exe");
-        InstallSystemProgram(Programs().forwarder, std::wstring(kHelpersSystem32) + L"\\tar.exe");
+        InstallSystemProgram(Programs().forwarder, HelpersSystem32() + L"\\curl.exe");
+        InstallSystemProgram(Programs().forwarder, HelpersSystem32() + L"\\tar.exe");
         server.Serve("/vm/qemu.zip", HttpServer::File(ReadWholeFile(Programs().rescueData + L"\\qemu.zip")));
         server.Serve("/vm/kelto-rescue.iso", HttpServer::File(kIsoBytes));
     }
@@ -204,7 +203,7 @@ protected:
     // native system folder, which the helper probes first: the stand-in goes there, and the
     // prefix is told to run that file rather than Wine's builtin.
     void ReplacePowerShell() {
-        powerShellNative_ = Widen(kPowerShellPath);
+        powerShellNative_ = std::wstring(kOwnNativeSystemFolder) + Widen(kPowerShellInSystemFolder);
         if (!::MoveFileExW(powerShellNative_.c_str(), (powerShellNative_ + L".kelto").c_str(),
                            MOVEFILE_REPLACE_EXISTING))
             throw DriverError("cannot move Wine's powershell.exe aside, error " +
@@ -427,7 +426,7 @@ TEST_F(RescueVmTest, ClosingAStalledDownloadEndsIt) {
 }
 
 TEST_F(RescueVmTest, WithoutCurlNothingIsRequested) {
-    UninstallSystemProgram(std::wstring(kHelpersSystem32) + L"\\curl.exe");
+    UninstallSystemProgram(HelpersSystem32() + L"\\curl.exe");
     ExpectOutcome(StartElevatedForServer(), kArchiveBox, IconKind::Exclamation);
     EXPECT_THAT(RescueLogLines(), ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1"));
     EXPECT_THAT(server.Requests(), IsEmpty());
@@ -435,7 +434,7 @@ TEST_F(RescueVmTest, WithoutCurlNothingIsRequested) {
 
 // Without tar, PowerShell gets the archive; the folder's "'" is doubled inside its literals.
 TEST_F(RescueVmTest, WithoutTarPowerShellUnpacks) {
-    UninstallSystemProgram(std::wstring(kHelpersSystem32) + L"\\tar.exe");
+    UninstallSystemProgram(HelpersSystem32() + L"\\tar.exe");
     ReplacePowerShell();
     const std::wstring folder = MakeFolder(L"O'Neil kit");
     const std::wstring exe = CopyInto(ExePath(), folder);
@@ -451,7 +450,7 @@ TEST_F(RescueVmTest, WithoutTarPowerShellUnpacks) {
     const auto powerShell = LaunchesOf("\\powershell.exe");
     ASSERT_THAT(powerShell, SizeIs(1));
     EXPECT_EQ(powerShell[0].commandLine,
-              "\"" + kPowerShellPath +
+              "\"" + NativeSystemFolder() + kPowerShellInSystemFolder +
                   "\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive "
                   "-LiteralPath '" +
                   escaped + "\\QEMU.zip' -DestinationPath '" + escaped + "' -Force\"");

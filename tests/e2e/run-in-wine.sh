@@ -14,6 +14,13 @@
 #                             and UTC clocks differ visibly).
 #   KELTO_WINE_KEEP=1         keep the run's prefix for inspection (its path is printed).
 #   KELTO_WINEDEBUG           WINEDEBUG for the run (default -all).
+#   KELTO_WINE_WORK           the folder of the template prefix and the runs (default: wine/
+#                             in the build directory); runs of two builds can share one.
+#   KELTO_WINE_WITH_32BIT=1   a 64-bit program that starts 32-bit programs: its prefix has
+#                             Wine's 32-bit side (made under emulation where need be).
+#   KELTO_WINE_STANDIN_32     a 32-bit stand-in for syswow64 (default: the build's own).
+#   KELTO_WINE_NATIVE_ONLY=1  a 32-bit program that is skipped where 32-bit programs would
+#                             run only under an emulator (KELTO_WINE_NATIVE_ONLY_WHY: why).
 #   KELTO_WINE_LOCALE         LC_ALL for Wine, from which it takes the Windows locale and ANSI
 #                             code page (default C.UTF-8: code page 1252; he_IL.UTF-8: 1255).
 set -euo pipefail
@@ -32,8 +39,7 @@ while [ "$build_root" != "/" ] && [ ! -f "$build_root/CMakeCache.txt" ]; do
 done
 if [ "$build_root" = "/" ]; then build_root=$(dirname "$program"); fi
 
-work="$build_root/wine"
-template="$work/template"
+work="${KELTO_WINE_WORK:-$build_root/wine}"
 mkdir -p "$work"
 
 # Programs the tests observe: each is replaced in the run's prefix by the stand-in, which
@@ -53,6 +59,22 @@ consoles=(certmgr compmgmt devmgmt diskmgmt eventvwr gpedit lusrmgr perfmon prin
 # driver (an Xvfb run switches to X11), no crash dialog, and the classes of the management
 # consoles and settings pages, whose programs the stand-in replaces.
 source "$(dirname "$0")/../../scripts/wine-prefix.sh"
+# A 32-bit program needs Wine's 32-bit side, and so does a 64-bit one that starts 32-bit
+# programs (KELTO_WINE_WITH_32BIT=1: the x86-64 test program driving the 32-bit helper). Where
+# the kernel runs no 32-bit x86 programs, the run goes on inside a namespace where an emulator
+# runs them (scripts/with-i386-emulation.sh), unless it is one that only runs natively
+# (KELTO_WINE_NATIVE_ONLY=1: a whole 32-bit test program, far too slow when emulated).
+with_32bit=0
+if [ "$(kelto_pe_machine "$program")" = i386 ] || [ "${KELTO_WINE_WITH_32BIT:-0}" = 1 ]; then
+    with_32bit=1
+fi
+if [ "$with_32bit" = 1 ] && [ "${KELTO_I386_EMULATED:-0}" != 1 ] && ! kelto_can_run_32bit_wine 2>/dev/null; then
+    if [ "${KELTO_WINE_NATIVE_ONLY:-0}" = 1 ]; then
+        echo "run-in-wine: this machine runs no 32-bit x86 programs, and this 32-bit test program runs only where they run natively (${KELTO_WINE_NATIVE_ONLY_WHY:-under an emulator it would not finish in time})" >&2
+        exit "$KELTO_WINE_SKIP"
+    fi
+    exec "$(dirname "$0")/../../scripts/with-i386-emulation.sh" "$0" "$program" "$@"
+fi
 kelto_wine_for "$program" || { echo "run-in-wine: not run" >&2; exit "$KELTO_WINE_SKIP"; }
 test_registry=$(cat <<'EOF'
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
@@ -80,8 +102,14 @@ EOF
 test_registry+=$'\n\n[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\n'
 test_registry+=$(printf '"%s"="native"\n' "${observed_programs[@]}")
 
-# Rebuild the template when the recipe, this script or Wine changed.
+# Rebuild the template when the recipe, this script or Wine changed. A 64-bit program's prefix
+# made without Wine's 32-bit side lacks it; one that starts 32-bit programs has its own.
 stamp=$(kelto_wine_prefix_stamp "$0")
+template="$work/template"
+if [ "$with_32bit" = 1 ]; then
+    template="$work/template-with-32bit"
+    stamp+=" with the 32-bit side"
+fi
 
 (
     flock 9
@@ -117,13 +145,19 @@ cp -a "$template" "$prefix"
 # Stand-ins over the observed programs, in the system folder and, in a 64-bit prefix, in
 # syswow64 (what a 32-bit process sees as System32) as well; remove first so that the copy
 # never writes through into a file the template shares.
+# KELTO_WINE_STANDIN_32 names a 32-bit stand-in for syswow64, as Windows has 32-bit programs
+# there.
 standin="$build_root/tests/e2e/kelto_standin.exe"
 if [ -f "$standin" ]; then
     for name in "${observed_programs[@]}" SystemSettings.exe; do
         for folder in syswow64 system32; do
             [ -d "$prefix/drive_c/windows/$folder" ] || continue
             rm -f "$prefix/drive_c/windows/$folder/$name"
-            cp "$standin" "$prefix/drive_c/windows/$folder/$name"
+            if [ "$folder" = syswow64 ] && [ -n "${KELTO_WINE_STANDIN_32:-}" ]; then
+                cp "$KELTO_WINE_STANDIN_32" "$prefix/drive_c/windows/$folder/$name"
+            else
+                cp "$standin" "$prefix/drive_c/windows/$folder/$name"
+            fi
         done
     done
 fi

@@ -37,9 +37,17 @@ std::string Narrow(std::wstring_view wide);
 using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// How many times slower than on a plain machine the programs under test run: 1, unless they
+// run under an emulator. Every deadline stretches by it, also the spans a check waits to see
+// that nothing happens, since a slow program does late what it would do.
+inline int& Slowness() {
+    static int factor = 1;
+    return factor;
+}
+
 struct Deadline {
     SteadyClock::time_point at;
-    static Deadline In(milliseconds span) { return {SteadyClock::now() + span}; }
+    static Deadline In(milliseconds span) { return {SteadyClock::now() + span * Slowness()}; }
     bool Passed() const { return SteadyClock::now() >= at; }
 };
 
