@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-liberation2 file python3
   curl libarchive-tools
+  qemu-user-static
 )
 
 missing=()

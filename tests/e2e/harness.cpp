@@ -673,7 +673,11 @@ void HelperTest::SaveScreenshot(HWND window, std::string_view name) {
     ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     const auto shot = CaptureWindow(window);
     ASSERT_TRUE(shot.has_value()) << "no picture of the window for " << name;
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+    // The folder and any missing folder above it.
+    for (size_t end = folder.find(L'\\', 3); ; end = folder.find(L'\\', end + 1)) {
+        ::CreateDirectoryW(folder.substr(0, end).c_str(), nullptr);
+        if (end == std::wstring::npos) break;
+    }
     EXPECT_TRUE(WriteBmp(folder + L"\\" + Widen(name) + L".bmp", *shot)) << name;
 
     // One short write to a file opened for appending only: the shards of a run write to the

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine in a private, throwaway prefix and exits with its exit
 # code:   run-in-wine.sh <program.exe> [arguments...]
+#         run-in-wine.sh --prepare <program.exe>   (only the template prefix below)
 #
 # A template prefix is prepared once per build directory (guarded by a lock, so parallel
 # test entries do not collide) and copied for every run; the copy, its wineserver and, if
@@ -25,8 +26,13 @@
 #                             code page (default C.UTF-8: code page 1252; he_IL.UTF-8: 1255).
 set -euo pipefail
 
+prepare_only=()
+if [ "${1:-}" = --prepare ]; then
+    prepare_only=(--prepare)
+    shift
+fi
 if [ $# -lt 1 ]; then
-    echo "usage: $0 <program.exe> [arguments...]" >&2
+    echo "usage: $0 [--prepare] <program.exe> [arguments...]" >&2
     exit 2
 fi
 program=$(realpath "$1")
@@ -73,7 +79,7 @@ if [ "$with_32bit" = 1 ] && [ "${KELTO_I386_EMULATED:-0}" != 1 ] && ! kelto_can_
         echo "run-in-wine: this machine runs no 32-bit x86 programs, and this 32-bit test program runs only where they run natively (${KELTO_WINE_NATIVE_ONLY_WHY:-under an emulator it would not finish in time})" >&2
         exit "$KELTO_WINE_SKIP"
     fi
-    exec "$(dirname "$0")/../../scripts/with-i386-emulation.sh" "$0" "$program" "$@"
+    exec "$(dirname "$0")/../../scripts/with-i386-emulation.sh" "$0" "${prepare_only[@]}" "$program" "$@"
 fi
 kelto_wine_for "$program" || { echo "run-in-wine: not run" >&2; exit "$KELTO_WINE_SKIP"; }
 test_registry=$(cat <<'EOF'
@@ -120,6 +126,8 @@ fi
         echo "$stamp" >"$template/.kelto-stamp"
     fi
 ) 9>"$work/template.lock"
+# --prepare: only the template, for the runs that follow.
+[ ${#prepare_only[@]} -eq 0 ] || exit 0
 
 run_dir=$(mktemp -d "$work/run.XXXXXX")
 prefix="$run_dir/prefix"
