@@ -89,7 +89,7 @@ else
         # Only the unit tests of the 32-bit build run here (emulated); the rest skip themselves.
         # The second run keeps what the first kept in e2e-artifacts (-FS: no emptying again).
         test_preset win32 -R '^unit_under_wine' "${emulated_retries[@]}"
-        test_preset win32 -E '^(unit_under_wine|wine_prefix_template)' -FS e2e_artifacts
+        test_preset win32 -E '^(unit_under_wine|wine_prefix_template|e2e_artifacts_emptied)' -FS e2e_artifacts
     fi
     if build_preset win64; then
         test_preset win64 -E '^shipped_helper'
