@@ -1,11 +1,8 @@
-// The unit tests' entry on Windows, with two measures for Wine's 32-bit side under a user-mode
-// emulator (below). GoogleTest's own printer also hands every failure and
+// The unit tests' entry on Windows. GoogleTest's own printer also hands every failure and
 // skip to OutputDebugStringA, which raises an exception for a debugger and catches it again.
 // Under Wine whose 32-bit side runs in a user-mode emulator, catching that exception ends the
 // process, so a skipped or failed check would take the whole run with it. Here the same
 // printer runs, and a failure or skip is printed to stdout only, as GoogleTest prints it.
-#include <windows.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -56,34 +53,7 @@ private:
 
 }  // namespace
 
-// Asks Windows once for the volume facts of a file on each drive the tests write to (this
-// program's own, and a new one in the TEMP folder), as the tests' first log write would. Under
-// Wine that query goes to the mount manager and completes through a wake-up of the asking
-// thread; where Wine's 32-bit side runs under a user-mode emulator, that wake-up can go to
-// another thread of the process, and the asking thread then waits for ever. Asked here, with no
-// other thread in the process yet, it comes back.
-void QueryVolumeOf(const wchar_t* path, bool removeAfterwards) {
-    const HANDLE file = ::CreateFileW(path, FILE_READ_ATTRIBUTES | (removeAfterwards ? DELETE : 0),
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      removeAfterwards ? FILE_FLAG_DELETE_ON_CLOSE : 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    BY_HANDLE_FILE_INFORMATION information;
-    ::GetFileInformationByHandle(file, &information);
-    ::CloseHandle(file);
-}
-
-void QueryVolumesOnce() {
-    wchar_t path[MAX_PATH];
-    DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) QueryVolumeOf(path, false);
-    wchar_t temp[MAX_PATH];
-    length = ::GetTempPathW(MAX_PATH, temp);
-    // GetTempFileNameW makes the file; it goes again when the handle closes.
-    if (length > 0 && length < MAX_PATH && ::GetTempFileNameW(temp, L"kvq", 0, path) != 0) QueryVolumeOf(path, true);
-}
-
 int main(int argc, char** argv) {
-    QueryVolumesOnce();
     ::testing::InitGoogleMock(&argc, argv);
     auto& listeners = ::testing::UnitTest::GetInstance()->listeners();
     if (TestEventListener* printer = listeners.Release(listeners.default_result_printer()))
