@@ -21,12 +21,6 @@ void Warn(intake::Context& context, const std::string& text) {
     intake::ShowBox(context, text, "Kelto", kOk | kIconExclamation);
 }
 
-// The main window, shown for its status text alone while a long step runs.
-void ShowStatus(intake::Context& context, const std::string& text) {
-    context.window.Show();
-    context.window.ShowStatus(text);
-}
-
 Performer PerformerOf(const std::string& actionKey) {
     return GetActionTraits(actionKey).value_or(ActionTraits{}).performer;
 }
@@ -75,13 +69,13 @@ void HandleElevatedRequest(intake::Context& context, const std::string& commandL
     }
 
     if (PerformerOf(request->actionKey) == Performer::Rollback) {
-        ShowStatus(context, "מכין שחזור לנקודת Kelto האחרונה...");
+        intake::ShowStatusWindow(context, "מכין שחזור לנקודת Kelto האחרונה...");
         restore::RollBackToLastPoint(context);
         return;
     }
 
     if (request->createRestorePoint) {
-        ShowStatus(context, "יוצר נקודת שחזור לפני הפעולה...");
+        intake::ShowStatusWindow(context, "יוצר נקודת שחזור לפני הפעולה...");
         if (!restore::CreateActionRestorePoint(context, request->actionKey)) {
             Warn(context, std::string("לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.") + kCrLf +
                               "בדוק שהגנת המערכת פעילה " + "ושיש מקום פנוי בדיסק.");

@@ -52,4 +52,11 @@ inline int ShowBox(Context& context, const std::string& text, const std::string&
     return context.system.dialogs.MessageBox(context.window.Owner(), text, title, flags);
 }
 
+// The main window on screen as the status display of a long step, with this text: the
+// customer sees what runs while the step holds the thread.
+inline void ShowStatusWindow(Context& context, const std::string& text) {
+    context.window.Show();
+    context.window.ShowStatus(text);
+}
+
 }  // namespace kelto::intake

@@ -123,6 +123,7 @@ public:
     virtual ~Clock() = default;
     virtual DateTime UtcNow() = 0;
     virtual DateTime LocalNow() = 0;
+    // Pauses; the calling thread's windows stay alive meanwhile.
     virtual void Sleep(int milliseconds) = 0;
 };
 
@@ -246,7 +247,8 @@ class ChildProcesses {
 public:
     virtual ~ChildProcesses() = default;
     // Runs the command line with its window shown as `showMode` says (kShow...) and waits
-    // until it ends; the exit code, or nothing when the program could not be started.
+    // until it ends, the calling thread's windows alive meanwhile; the exit code, or nothing
+    // when the program could not be started or not be waited for.
     virtual std::optional<std::uint32_t> RunAndWait(const std::string& commandLine, int showMode) = 0;
 };
 
@@ -260,7 +262,8 @@ struct RestorePointInfo {
 };
 
 // WMI SystemRestore in root\default. Every call returns an error number (0 when the call
-// itself raised no error); method results travel in the out parameter.
+// itself raised no error); method results travel in the out parameter. A call may take
+// minutes (a restore point): the calling thread's windows stay alive meanwhile.
 class SystemRestore {
 public:
     virtual ~SystemRestore() = default;
@@ -283,8 +286,9 @@ struct HttpTimeouts {
 class Http {
 public:
     virtual ~Http() = default;
-    // A synchronous GET with the given request headers; the HTTP status, or nothing when no
-    // answer arrived (name not resolved, refused, timed out).
+    // A GET with the given request headers, returning when it is over; the calling thread's
+    // windows stay alive meanwhile. The HTTP status, or nothing when no answer arrived (name
+    // not resolved, refused, timed out).
     virtual std::optional<int> Get(const std::string& url, const HttpTimeouts& timeouts,
                                    const std::vector<std::pair<std::string, std::string>>& headers) = 0;
 };

@@ -71,18 +71,20 @@ void DownloadUnpackAndBoot(intake::Context& context, const std::string& customer
     }
     const LocalPaths paths = LocalPathsIn(run->path);
 
-    ShowMainStatus(context, "מוריד את QEMU.zip לתיקיית הממשק...");
+    // Each step below holds the thread for up to minutes: the main window is on screen as its
+    // status display, saying what runs.
+    intake::ShowStatusWindow(context, "מוריד את QEMU.zip לתיקיית הממשק...");
     if (!DownloadFile(context, base + "/vm/qemu.zip?sid=" + sid, paths.archive)) {
         Warn(context, std::string("הורדת QEMU.zip נכשלה.") + kCrLf + "ודא שהקובץ QEMU.zip נמצא בתיקיית vm.");
         return;
     }
-    ShowMainStatus(context, "מוריד את קובץ ה-ISO. ההורדה עשויה להימשך...");
+    intake::ShowStatusWindow(context, "מוריד את קובץ ה-ISO. ההורדה עשויה להימשך...");
     if (!DownloadFile(context, base + "/vm/kelto-rescue.iso?sid=" + sid, paths.iso)) {
         Warn(context,
              std::string("הורדת קובץ ה-ISO נכשלה.") + kCrLf + "ודא שהקובץ Kelto-Rescue.iso נמצא בתיקיית vm.");
         return;
     }
-    ShowMainStatus(context, "מחלץ את QEMU.zip לתיקיית QEMU...");
+    intake::ShowStatusWindow(context, "מחלץ את QEMU.zip לתיקיית QEMU...");
     if (!ExtractZip(context, paths.archive, paths.unpacked)) {
         Warn(context, kUnpackFailed);
         return;
@@ -93,7 +95,7 @@ void DownloadUnpackAndBoot(intake::Context& context, const std::string& customer
         return;
     }
 
-    ShowMainStatus(context, "מפעיל את קובץ ה-ISO ב-QEMU Portable...");
+    intake::ShowStatusWindow(context, "מפעיל את קובץ ה-ISO ב-QEMU Portable...");
     // File and folder go to the shell as fields of their own, unquoted even with blanks;
     // only the ISO path inside the arguments needs its quotes. QEMU outlives the helper.
     const int result = context.system.shell.Execute(context.window.Owner(), "open", qemu,

@@ -220,6 +220,4 @@ std::optional<RunFolder> CreateRunFolder(intake::Context& context, const std::st
     throw RescueVmFailure("Cannot create folder " + path + " (error " + std::to_string(created.error) + ")");
 }
 
-void ShowMainStatus(intake::Context& context, const std::string& text) { context.window.ShowStatus(text); }
-
 }  // namespace kelto::rescuevm

@@ -101,7 +101,5 @@ void RemoveEarlierRunFolders(intake::Context& context, const std::string& qemuFo
 std::optional<RunFolder> CreateRunFolder(intake::Context& context, const std::string& qemuFolder,
                                          const std::string& customerSid);
 
-// A progress text in the main window's status line; it never shows the window.
-void ShowMainStatus(intake::Context& context, const std::string& text);
 
 }  // namespace kelto::rescuevm

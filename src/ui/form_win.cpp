@@ -274,6 +274,8 @@ LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         case WM_COMMAND: {
+            // Nothing starts, and the window does not close, while a long step runs.
+            if (IgnoresCommands()) return 0;
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
             if (id == IDCANCEL && lParam == 0) {
@@ -311,8 +313,13 @@ LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             focus_.OnSetFocus(window_);
             return 0;
         case WM_CLOSE:
-            Close();
+            // The close box, Alt+F4 or another program: not while a long step runs (the status
+            // text says what runs; a child's own console ends that step).
+            if (!IgnoresCommands()) Close();
             return 0;
+        case WM_QUERYENDSESSION:
+            // The helper never holds up the end of the session (see the main window).
+            return TRUE;
         default:
             break;
     }

@@ -4,17 +4,6 @@
 
 namespace kelto::ui {
 
-void DropQueuedInput() {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-    // Clicks on the caption and the close box.
-    while (::PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
-    }
-}
-
 HWND FocusedButton(HWND window) {
     HWND focus = ::GetFocus();
     if (!focus || ::GetParent(focus) != window || !::IsWindowEnabled(focus)) return nullptr;

@@ -3,13 +3,20 @@
 
 #include <windows.h>
 
+#include "platform/alive_wait.h"
+#include "platform/win32/alive_wait_win.h"
+
 namespace kelto::ui {
 
 // Drops the keyboard and mouse input queued for this thread, the caption and close box
-// included. A window that lets its messages run in the middle of a request calls it first:
-// dispatched, a click queued while the thread was busy would run its button inside the
-// request.
-void DropQueuedInput();
+// included, and posted button presses. A window that lets its messages run in the middle of a
+// request calls it first: dispatched, a click queued while the thread was busy would run its
+// button inside the request.
+using platform::win32::DropQueuedInput;
+
+// True while the thread waits for a long step (a child, the internet check, Windows): the
+// windows then ignore commands and requests to close, whatever sent them.
+inline bool IgnoresCommands() { return platform::IsThreadBusy(); }
 
 // The enabled button child of `window` that has the focus, or null. Enter on a focused
 // owner-drawn button reaches the window as IDOK from no control (the dialog manager treats

@@ -359,6 +359,8 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                                                   self->font_.get());
                 return TRUE;
             case WM_COMMAND:
+                // Nothing starts while a long step runs.
+                if (IgnoresCommands()) return 0;
                 if (LOWORD(wParam) == IDOK && lParam == 0) {
                     self->OnEnter();
                 } else if (HIWORD(wParam) == BN_CLICKED) {
@@ -393,8 +395,15 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                 self->OnPrepareTimer();
                 return 0;
             case WM_CLOSE:
-                self->Unload();
+                // The close box, Alt+F4 or another program: not while a long step runs (the
+                // status text says what runs; a child's own console ends that step).
+                if (!IgnoresCommands()) self->Unload();
                 return 0;
+            case WM_QUERYENDSESSION:
+                // The helper never holds up the end of the session, also in the middle of a
+                // step: an answer held back would put it on Windows' list of programs that keep
+                // the PC from shutting down, and a step cut short is asked for again.
+                return TRUE;
             case WM_DESTROY:
                 // 0, or why the controls could not be made.
                 ::PostQuitMessage(static_cast<int>(self->createError_));

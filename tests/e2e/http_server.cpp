@@ -153,6 +153,7 @@ void HttpServer::Handle(SOCKET connection) {
             return;
         }
     }
+    if (answer.delayMs > 0) ::Sleep(static_cast<DWORD>(answer.delayMs));
     std::string response =
         "HTTP/1.1 " + std::to_string(answer.status) + " " + ReasonOf(answer.status) + "\r\n";
     if (!answer.location.empty()) response += "Location: " + answer.location + "\r\n";

@@ -26,6 +26,7 @@ public:
         int status = 404;
         std::string body;
         std::string location;  // the Location header of a redirect
+        int delayMs = 0;       // how long the server waits before it answers
     };
     static Answer File(std::string bytes) { return {Answer::Kind::Bytes, 200, std::move(bytes), {}}; }
     static Answer Status(int status) { return {Answer::Kind::Status, status, {}, {}}; }
@@ -34,6 +35,11 @@ public:
     }
     // Takes the connection and never answers.
     static Answer Silence() { return {Answer::Kind::Silence, 0, {}, {}}; }
+    // The same answer, given `delayMs` after the request arrived (a slow line).
+    static Answer Late(Answer answer, int delayMs) {
+        answer.delayMs = delayMs;
+        return answer;
+    }
 
     // Listens on a free port of 127.0.0.1 from construction to destruction.
     HttpServer();

@@ -678,6 +678,40 @@ TEST_F(OfflineTest, InternetChecksShowOfflineThenOnlineAndKeepTheWindowOpen) {
     WaitForExit(helper);
 }
 
+// The check holds the helper's thread until the probe gives up on a server that never
+// answers. Meanwhile the window answers WM_NULL; a click on Close, an Enter on the check button
+// and a request to close do nothing, neither during the check nor after it.
+TEST_F(OfflineTest, ClicksAndKeysDuringTheCheckDoNothingAfterIt) {
+    Server().SetAnswer(ProbeAnswer::Silent);
+    auto helper = StartHelper(L"kelto:offline");
+    const auto offline = OpenOfflineWindowFromUrl(helper);
+    const HWND check = Control(offline, kCheckInternetCaption).hwnd;
+    const auto& connection = Control(offline, kConnectionOffline);
+    const HWND list = ControlOfClass(offline, "ListBox").hwnd;
+
+    PressControl(check);
+    ASSERT_TRUE(PollUntil(Deadline::In(kDefaultWait), [&] { return Server().Requests().size() == 1; }))
+        << "the check never reached the server";
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(::SendMessageTimeoutW(offline.hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000 * Slowness(), &ignored), 0)
+        << "the window did not answer during the check";
+    EXPECT_EQ(TextOf(connection.hwnd), "בודק חיבור לאינטרנט...");
+    PressControl(Control(offline, "סגור").hwnd);
+    PressKey(check, VK_RETURN);
+    ::PostMessageW(offline.hwnd, WM_CLOSE, 0, 0);
+
+    ASSERT_TRUE(WaitForText(connection.hwnd, "עדיין אין גישה לאינטרנט. המשך לפי הנחיית הנציג."));
+    // What came during the check would act now, when the window reads its messages again.
+    EXPECT_FALSE(PollUntil(Deadline::In(milliseconds(3000)),
+                           [&] { return !::IsWindowVisible(offline.hwnd) || Server().Requests().size() > 1; }));
+    EXPECT_TRUE(::IsWindowVisible(offline.hwnd)) << "the window closed after the check";
+    EXPECT_EQ(Server().Requests().size(), 1u) << "the check ran again";
+    EXPECT_THAT(ListLines(list), ElementsAre(IsActivityLine("מצב טיפול ללא אינטרנט נפתח."),
+                                             IsActivityLine("בדיקת חיבור נכשלה.")));
+    PressControl(Control(offline, "סגור").hwnd);
+    WaitForExit(helper);
+}
+
 // ---- layout ----
 
 // Designed rectangles in twips from the client area's left and top edges as seen on screen,

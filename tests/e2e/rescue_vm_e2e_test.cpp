@@ -361,6 +361,73 @@ TEST_F(RescueVmTest, UrlToBootedIso) {
     EXPECT_TRUE(IsFile(Widen(run) + L"\\qemu-system-x86_64.exe.txt"));
 }
 
+// A download holds the helper's thread for as long as the line takes: here the image comes
+// 8 s after it was asked for. Throughout, the main window is on screen as the status display,
+// answers WM_NULL (how Windows tells a hung window) and the end of the session in time,
+// repaints, and ignores clicks on its buttons and WM_CLOSE; afterwards the road ends as it
+// always does.
+TEST_F(RescueVmTest, TheStatusWindowStaysAliveThroughASlowDownload) {
+    constexpr int kLineDelayMs = 8000;
+    constexpr const char* kIsoStatus = "מוריד את קובץ ה-ISO. ההורדה עשויה להימשך...";
+    server.Serve("/vm/kelto-rescue.iso", HttpServer::Late(HttpServer::File(kIsoBytes), kLineDelayMs));
+    auto helper = StartElevatedForServer();
+    ASSERT_TRUE(PollUntil(Deadline::In(milliseconds(60000)), [&] { return server.Requests().size() == 2; }))
+        << "the image was never asked for";
+    const auto askedAt = SteadyClock::now();
+    const auto answeredAt = askedAt + milliseconds(kLineDelayMs);
+
+    HWND status = nullptr;
+    for (HWND w : AllTopLevelWindows(helper.id))
+        if (ClassNameOf(w) == "KeltoClientHelperMain") status = w;
+    ASSERT_NE(status, nullptr) << DescribeWindows(helper.id);
+    EXPECT_TRUE(::IsWindowVisible(status)) << "the status window is not on screen during the download";
+    const HWND label = ::GetDlgItem(status, 1002);
+    EXPECT_EQ(TextOf(label), kIsoStatus);
+
+    // Clicks on its buttons (register, offline help, close) and a request to close.
+    for (int button : {1003, 1006, 1005}) PressControl(::GetDlgItem(status, button));
+    ::PostMessageW(status, WM_CLOSE, 0, 0);
+
+    // A repaint asked for from outside is done, and the text is in the picture.
+    ::RedrawWindow(status, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    EXPECT_TRUE(PollUntil(Deadline::In(milliseconds(2000)), [&] { return !::GetUpdateRect(label, nullptr, FALSE); }))
+        << "the status window did not repaint";
+    SaveScreenshot(status, "rescue-vm-status-downloading");
+    if (ScreenIsReadable()) {
+        EXPECT_GE(PixelsNear(CaptureWindow(label).value_or(Image{}), Rgb(0, 0, 0), 96), 40)
+            << "no text painted in the status line";
+    }
+
+    DWORD_PTR endAnswer = 0;
+    const LRESULT endAnswered = ::SendMessageTimeoutW(status, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP,
+                                                      SMTO_ABORTIFHUNG, 5000, &endAnswer);
+    EXPECT_NE(endAnswered, 0) << "WM_QUERYENDSESSION was not answered within 5 s";
+    EXPECT_EQ(endAnswer, static_cast<DWORD_PTR>(TRUE));
+
+    int asked = 0, answered = 0;
+    while (SteadyClock::now() < answeredAt - milliseconds(500)) {
+        DWORD_PTR ignored = 0;
+        ++asked;
+        if (::SendMessageTimeoutW(status, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000 * Slowness(), &ignored) != 0)
+            ++answered;
+        ::Sleep(250);
+    }
+    EXPECT_GT(asked, 0);
+    EXPECT_EQ(answered, asked) << "WM_NULL went unanswered during the download";
+    EXPECT_TRUE(::IsWindow(status)) << "the status window was closed during the download";
+
+    ExpectOutcome(helper, kStartedBox, IconKind::Information);
+    const std::string iso = OnlyRunFolder() + "\\Kelto-Rescue.iso";
+    EXPECT_THAT(RescueLogLines(),
+                ElementsAre("Downloading VM file: " + Base() + "/vm/qemu.zip?sid=vm-1",
+                            "Downloading VM file: " + Base() + "/vm/kelto-rescue.iso?sid=vm-1",
+                            "Virtual ISO started: " + iso));
+    EXPECT_THAT(LaunchesOf("\\curl.exe"), SizeIs(2));
+    EXPECT_THAT(LaunchesOf("\\tar.exe"), SizeIs(1));
+    EXPECT_THAT(LaunchesOf("QEMU-SYSTEM-X86_64.EXE"), SizeIs(1));
+    EXPECT_FALSE(RegistryKeyExists(L"Software\\Classes\\kelto")) << "a click registered the handler";
+}
+
 TEST_F(RescueVmTest, ArchiveNotFoundKeepsTheOldArchiveAndStops) {
     WriteFileBytes(Folder() + L"\\QEMU.zip", "archive of an earlier run");
     server.Serve("/vm/qemu.zip", HttpServer::Status(404));

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/win32/alive_wait_win.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
@@ -58,7 +59,15 @@ int Win32Shell::Execute(WindowHandle owner, const std::string& verb, const std::
     info.lpParameters = wParameters.empty() ? nullptr : wParameters.c_str();
     info.lpDirectory = wDirectory.empty() ? nullptr : wDirectory.c_str();
     info.nShow = showMode;
-    const BOOL started = shellExecuteEx(&info);
+    BOOL started = FALSE;
+    {
+        // The shell may run this thread's messages itself (the elevation prompt can stay up
+        // for minutes): the windows ignore commands meanwhile, and the clicks and keys given
+        // while the call ran are dropped, never run after it.
+        const ThreadBusy busy;
+        started = shellExecuteEx(&info);
+        DropQueuedInput();
+    }
     // The result is the shell's own code in hInstApp, as ShellExecute returns it: above 32 on
     // success, an SE_ERR_ number otherwise (a refused elevation prompt is SE_ERR_ACCESSDENIED),
     // the numbers the helper's boxes and log lines give. hInstApp is documented above 32 on
@@ -80,7 +89,17 @@ DateTime Win32Clock::LocalNow() {
     return FromSystemTime(t);
 }
 
-void Win32Clock::Sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+// The windows stay alive through the pause. Inside another wait (which already runs the
+// messages) it is a plain pause.
+void Win32Clock::Sleep(int milliseconds) {
+    const DWORD span = static_cast<DWORD>(milliseconds < 0 ? 0 : milliseconds);
+    if (IsThreadBusy()) {
+        ::Sleep(span);
+        return;
+    }
+    const WaitEnd end = WaitForHandlesAlive({}, span);
+    if (end.kind == WaitEnd::Kind::Failed) ::Sleep(span);
+}
 
 std::string Win32Environment::Get(const std::string& name) {
     const std::wstring wName = Widen(name);
@@ -172,6 +191,8 @@ std::string Win32Process::ToAnsiCodePage(const std::string& utf8) {
 }
 
 std::optional<std::uint32_t> Win32ChildProcesses::RunAndWait(const std::string& commandLine, int showMode) {
+    // A second child is never started from a message run while the first is awaited.
+    if (IsThreadBusy()) return std::nullopt;
     std::wstring mutableLine = Widen(commandLine);
     // A console program gets a console of its own, shown as asked: the customer sees its
     // progress and can close it to end a child that hangs.
@@ -186,7 +207,10 @@ std::optional<std::uint32_t> Win32ChildProcesses::RunAndWait(const std::string& 
     }
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
-    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return std::nullopt;
+    // The child may run for minutes (a download): its console can be closed, which ends it; the
+    // helper's windows paint and answer meanwhile, and take no input.
+    const HANDLE handles[] = {process.get()};
+    if (WaitForHandlesAlive(handles, INFINITE).kind != WaitEnd::Kind::Done) return std::nullopt;
     DWORD exitCode = 0;
     if (!::GetExitCodeProcess(process.get(), &exitCode)) return std::nullopt;
     return exitCode;

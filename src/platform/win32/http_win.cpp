@@ -5,6 +5,7 @@
 
 #include "base/proxy_route.h"
 #include "kelto/version.h"
+#include "platform/win32/alive_wait_win.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
@@ -116,7 +117,8 @@ std::optional<proxy_route::ScriptAnswer> ProxyFromScript(const WinHttp& api, con
     UniqueHandle thread(::CreateThread(nullptr, 0, Discover, forThread.get(), 0, nullptr));
     if (!thread) return std::nullopt;
     forThread.release();  // the thread owns its reference now
-    if (::WaitForSingleObject(thread.get(), waitMs) != WAIT_OBJECT_0) return std::nullopt;
+    const HANDLE handles[] = {thread.get()};
+    if (WaitForHandlesAlive(handles, waitMs).kind != WaitEnd::Kind::Done) return std::nullopt;
     return discovery->found;
 }
 
@@ -141,10 +143,9 @@ proxy_route::Route RouteFor(const WinHttp& api, const std::wstring& url) {
         return ProxyFromScript(api, url, autoDetect, Widen(scriptUrl), kProxyDiscoveryMs);
     });
 }
-}  // namespace
-
-std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& timeouts,
-                                  const std::vector<std::pair<std::string, std::string>>& headers) {
+// The request itself, on the calling thread.
+std::optional<int> GetNow(const std::string& url, const HttpTimeouts& timeouts,
+                          const std::vector<std::pair<std::string, std::string>>& headers) {
     const WinHttp* winHttp = LoadWinHttp();
     if (!winHttp) return std::nullopt;
     const std::wstring wUrl = Widen(url);
@@ -208,6 +209,21 @@ std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& ti
         return std::nullopt;
     }
     return static_cast<int>(status);
+}
+
+}  // namespace
+
+// The request runs on a thread of its own: proxy discovery, name resolution and the wait for
+// the answer take seconds, and the window thread that asked keeps its windows alive meanwhile.
+// A request that cannot be run or waited for got no answer.
+std::optional<int> Win32Http::Get(const std::string& url, const HttpTimeouts& timeouts,
+                                  const std::vector<std::pair<std::string, std::string>>& headers) {
+    const auto status = std::make_shared<std::optional<int>>();
+    DWORD error = 0;
+    const bool ran = RunOffThreadAlive([status, url, timeouts, headers] { *status = GetNow(url, timeouts, headers); },
+                                       error);
+    if (!ran) return std::nullopt;
+    return *status;
 }
 
 }  // namespace kelto::platform::win32

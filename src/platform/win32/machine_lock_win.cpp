@@ -3,6 +3,7 @@
 // After windows.h, which it needs.
 #include <sddl.h>
 
+#include "platform/win32/alive_wait_win.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
@@ -19,13 +20,6 @@ constexpr wchar_t kAdministratorsOnly[] = L"D:P(A;;GA;;;BA)";
 // Another instance may close the namespace between our create and open; try again a few times.
 constexpr int kOpenAttempts = 5;
 
-// The error of the call that just failed; never 0, so that a failure is never taken for
-// success (a system without the function may fail it without setting an error).
-DWORD LastErrorOfFailure() {
-    const DWORD error = ::GetLastError();
-    return error != 0 ? error : ERROR_NOT_SUPPORTED;
-}
-
 struct BoundaryTraits {
     using Type = HANDLE;
     static Type Invalid() { return nullptr; }
@@ -39,28 +33,6 @@ struct LocalTraits {
     static void Close(Type p) { ::LocalFree(p); }
 };
 using UniqueLocalDescriptor = UniqueAny<LocalTraits>;
-
-// Runs what is queued for this thread's windows (painting above all) and drops keyboard and
-// mouse input, as the status window does between its steps. A WM_QUIT is kept for the
-// caller's own loop and posted again once the wait is over.
-void HandleQueuedMessages(bool& quit, int& quitCode) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
-    }
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            quit = true;
-            quitCode = static_cast<int>(message.wParam);
-            continue;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-}
 
 }  // namespace
 
@@ -118,31 +90,22 @@ Outcome Win32MachineLock::Open() {
 Outcome Win32MachineLock::Acquire(std::uint32_t timeoutMs) {
     if (held_) return {};
     if (const Outcome opened = Open(); !opened.Ok()) return opened;
-    bool quit = false;
-    int quitCode = 0;
-    const ULONGLONG start = ::GetTickCount64();
-    Outcome outcome{kWaitTimeout};
-    for (;;) {
-        const ULONGLONG elapsed = ::GetTickCount64() - start;
-        const DWORD remaining = elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
-        HANDLE mutex = mutex_;
-        const DWORD woke = ::MsgWaitForMultipleObjects(1, &mutex, FALSE, remaining, QS_ALLINPUT);
-        // An abandoned mutex is ours all the same: its holder ended, and whatever it was doing
-        // with the frequency value it can no longer finish.
-        if (woke == WAIT_OBJECT_0 || woke == WAIT_ABANDONED_0) {
-            held_ = true;
-            outcome = {};
-            break;
-        }
-        if (woke == WAIT_OBJECT_0 + 1) {
-            HandleQueuedMessages(quit, quitCode);
-            continue;
-        }
-        outcome = {woke == WAIT_TIMEOUT ? kWaitTimeout : LastErrorOfFailure()};
-        break;
+    const HANDLE handles[] = {mutex_};
+    const WaitEnd end = WaitForHandlesAlive(handles, timeoutMs);
+    // An abandoned mutex is ours all the same: its holder ended, and whatever it was doing
+    // with the frequency value it can no longer finish.
+    if (end.Signalled()) {
+        held_ = true;
+        return {};
     }
-    if (quit) ::PostQuitMessage(quitCode);
-    return outcome;
+    switch (end.kind) {
+        case WaitEnd::Kind::TimeUp:
+            return {kWaitTimeout};
+        case WaitEnd::Kind::Failed:
+            return {end.error};
+        default:
+            return {ERROR_BUSY};
+    }
 }
 
 void Win32MachineLock::Release() {

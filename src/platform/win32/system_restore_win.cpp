@@ -4,6 +4,9 @@
 #include <oleauto.h>
 #include <wbemidl.h>
 
+#include <memory>
+
+#include "platform/win32/alive_wait_win.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
 
@@ -147,42 +150,34 @@ void SetInt(VARIANT& v, std::int32_t n) {
     v.vt = VT_I4;
     v.lVal = n;
 }
-}  // namespace
 
-std::int32_t Win32SystemRestore::Bind() {
+// WMI is asked on a thread of its own (with its own COM apartment): creating a restore point
+// takes from seconds to minutes, and the window thread keeps its windows alive meanwhile.
+// `call` gets its own copy of `out` and hands back the call's error number; the copy comes
+// back only when the call ran to its end. A call that cannot be run or waited for reports
+// the system's reason.
+template <typename Out, typename Call>
+std::int32_t AskOffThread(Out& out, Call call) {
+    struct Shared {
+        std::int32_t code = 0;
+        Out out;
+    };
+    const auto shared = std::make_shared<Shared>(Shared{Code(E_UNEXPECTED), out});
+    DWORD error = 0;
+    if (!RunOffThreadAlive([shared, call] { shared->code = call(shared->out); }, error))
+        return Code(HRESULT_FROM_WIN32(error));
+    out = std::move(shared->out);
+    return shared->code;
+}
+
+std::int32_t BindNow() {
     ComInit com;
     ComPtr<IWbemServices> services;
     ComPtr<IWbemClassObject> classObject;
     return Code(BindClass(services, classObject));
 }
 
-std::int32_t Win32SystemRestore::Enable(const std::string& drive, std::int32_t& result) {
-    Variant driveArg;
-    SetString(*driveArg, drive);
-    return Code(CallMethod(L"Enable", {{L"Drive", driveArg.get()}}, result));
-}
-
-std::int32_t Win32SystemRestore::CreateRestorePoint(const std::string& description,
-                                                    std::int32_t restorePointType, std::int32_t eventType,
-                                                    std::int32_t& result) {
-    Variant descriptionArg, typeArg, eventArg;
-    SetString(*descriptionArg, description);
-    SetInt(*typeArg, restorePointType);
-    SetInt(*eventArg, eventType);
-    return Code(CallMethod(L"CreateRestorePoint",
-                           {{L"Description", descriptionArg.get()},
-                            {L"RestorePointType", typeArg.get()},
-                            {L"EventType", eventArg.get()}},
-                           result));
-}
-
-std::int32_t Win32SystemRestore::Restore(std::int32_t sequenceNumber, std::int32_t& result) {
-    Variant sequenceArg;
-    SetInt(*sequenceArg, sequenceNumber);
-    return Code(CallMethod(L"Restore", {{L"SequenceNumber", sequenceArg.get()}}, result));
-}
-
-std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points) {
+std::int32_t EnumerateNow(std::vector<RestorePointInfo>& points) {
     ComInit com;
     ComPtr<IWbemServices> services;
     HRESULT hr = Connect(services);
@@ -218,6 +213,49 @@ std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points
         points.push_back(std::move(info));
     }
     return 0;
+}
+
+}  // namespace
+
+std::int32_t Win32SystemRestore::Bind() {
+    int unused = 0;
+    return AskOffThread(unused, [](int&) { return BindNow(); });
+}
+
+std::int32_t Win32SystemRestore::Enable(const std::string& drive, std::int32_t& result) {
+    return AskOffThread(result, [drive](std::int32_t& out) {
+        Variant driveArg;
+        SetString(*driveArg, drive);
+        return Code(CallMethod(L"Enable", {{L"Drive", driveArg.get()}}, out));
+    });
+}
+
+std::int32_t Win32SystemRestore::CreateRestorePoint(const std::string& description,
+                                                    std::int32_t restorePointType, std::int32_t eventType,
+                                                    std::int32_t& result) {
+    return AskOffThread(result, [description, restorePointType, eventType](std::int32_t& out) {
+        Variant descriptionArg, typeArg, eventArg;
+        SetString(*descriptionArg, description);
+        SetInt(*typeArg, restorePointType);
+        SetInt(*eventArg, eventType);
+        return Code(CallMethod(L"CreateRestorePoint",
+                               {{L"Description", descriptionArg.get()},
+                                {L"RestorePointType", typeArg.get()},
+                                {L"EventType", eventArg.get()}},
+                               out));
+    });
+}
+
+std::int32_t Win32SystemRestore::Restore(std::int32_t sequenceNumber, std::int32_t& result) {
+    return AskOffThread(result, [sequenceNumber](std::int32_t& out) {
+        Variant sequenceArg;
+        SetInt(*sequenceArg, sequenceNumber);
+        return Code(CallMethod(L"Restore", {{L"SequenceNumber", sequenceArg.get()}}, out));
+    });
+}
+
+std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points) {
+    return AskOffThread(points, [](std::vector<RestorePointInfo>& out) { return EnumerateNow(out); });
 }
 
 }  // namespace kelto::platform::win32

@@ -21,6 +21,11 @@ std::string Narrow(std::wstring_view wide) {
     return utf8;
 }
 
+DWORD LastErrorOfFailure() {
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : ERROR_NOT_SUPPORTED;
+}
+
 ComInit::ComInit() {
     static const auto initialize = KELTO_SYSTEM_FUNCTION(kOle32, CoInitializeEx);
     hr_ = initialize ? initialize(nullptr, COINIT_APARTMENTTHREADED) : kSystemDllMissing;

@@ -174,6 +174,10 @@ private:
     T* p_ = nullptr;
 };
 
+// The error of the call that just failed; never 0, so that a failure is never taken for
+// success (a system without the function may fail it without setting an error).
+DWORD LastErrorOfFailure();
+
 // Initialises COM for the calling thread for as long as it lives; loads ole32 on first use.
 class ComInit {
 public:
