@@ -11,9 +11,11 @@ struct RescueServer::Impl {
     e2e::HttpServer server;
 };
 
-RescueServer::RescueServer(std::string zip, std::string iso) : impl_(std::make_unique<Impl>()) {
+RescueServer::RescueServer(std::string zip, std::string iso, int isoDelayMs)
+    : impl_(std::make_unique<Impl>()) {
     impl_->server.Serve("/vm/qemu.zip", e2e::HttpServer::File(std::move(zip)));
-    impl_->server.Serve("/vm/kelto-rescue.iso", e2e::HttpServer::File(std::move(iso)));
+    impl_->server.Serve("/vm/kelto-rescue.iso",
+                        e2e::HttpServer::Late(e2e::HttpServer::File(std::move(iso)), isoDelayMs));
 }
 
 RescueServer::~RescueServer() = default;

@@ -10,8 +10,9 @@ namespace kelto::acceptance {
 
 class RescueServer {
 public:
-    // Serves /vm/qemu.zip and /vm/kelto-rescue.iso from construction to destruction.
-    RescueServer(std::string zip, std::string iso);
+    // Serves /vm/qemu.zip and /vm/kelto-rescue.iso from construction to destruction; the
+    // image `isoDelayMs` after it is asked for, as over a slow line.
+    RescueServer(std::string zip, std::string iso, int isoDelayMs = 0);
     ~RescueServer();
     RescueServer(const RescueServer&) = delete;
     RescueServer& operator=(const RescueServer&) = delete;
