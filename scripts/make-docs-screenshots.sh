@@ -17,6 +17,7 @@ pictures=(
     consent:consent
     cable-guide:cable-guide
     offline-token-valid:offline-window
+    rescue-vm-status-downloading:rescue-vm-status
 )
 
 if [ ! -f "$artifacts/index.tsv" ]; then
