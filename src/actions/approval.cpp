@@ -8,6 +8,7 @@
 #include "intake/context.h"
 #include "intake/session_store.h"
 #include "rescuevm/rescue_vm.h"
+#include "restore/restore_points.h"
 #include "token/token.h"
 
 namespace kelto::actions {
@@ -78,7 +79,11 @@ bool RequestAction(intake::Context& context, const std::string& actionKey, std::
     if (!Confirm(context, traits.confirmation)) return false;
 
     bool createRestorePoint = false;
-    if (traits.asksRestorePoint) {
+    if (traits.asksRestorePoint && system.boot.SafeMode()) {
+        // Windows makes no restore point in Safe Mode: the question's default answer would
+        // only cancel the action, "normalboot" included, and the PC would stay there.
+        intake::WriteLog(system, restore::kSkippedInSafeModeLog);
+    } else if (traits.asksRestorePoint) {
         const int answer = ShowBox(context, "האם ליצור נקודת שחזור לפני ביצוע הפעולה?", "Kelto - נקודת שחזור",
                                    kYesNoCancel | kIconQuestion | kDefButton1);
         if (answer == kIdCancel) return false;

@@ -74,7 +74,11 @@ void HandleElevatedRequest(intake::Context& context, const std::string& commandL
         return;
     }
 
-    if (request->createRestorePoint) {
+    if (request->createRestorePoint && context.system.boot.SafeMode()) {
+        // Asked for before a restart into Safe Mode, or on a line made by hand: Windows makes no
+        // restore point here, and the action goes ahead without one.
+        intake::WriteLog(context.system, restore::kSkippedInSafeModeLog);
+    } else if (request->createRestorePoint) {
         intake::ShowStatusWindow(context, "יוצר נקודת שחזור לפני הפעולה...");
         if (!restore::CreateActionRestorePoint(context, request->actionKey)) {
             Warn(context, std::string("לא נוצרה נקודת שחזור ולכן הפעולה בוטלה.") + kCrLf +

@@ -27,4 +27,11 @@ inline constexpr const char* kRestorePointFrequencyValue =
     "HKLM\\SOFTWARE\\Microsoft\\Windows "
     "NT\\CurrentVersion\\SystemRestore\\SystemRestorePointCreationFrequency";
 
+// What the creation-frequency value was before the helper held it at 0 (REG_BINARY, see
+// restore::EncodeFrequencyRecord), kept for as long as it is held: a run ended in between
+// leaves it for the next run to put the value back from. Under HKLM\SOFTWARE, which only
+// administrators write, in the machine's native view.
+inline constexpr const char* kRestorePointFrequencyRecordValue =
+    "HKLM\\SOFTWARE\\KeltoRemote\\RestorePointFrequencyBefore";
+
 }  // namespace kelto::registry_names

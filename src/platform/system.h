@@ -339,6 +339,14 @@ public:
     virtual void Release() = 0;
 };
 
+// How Windows was started this time.
+class BootMode {
+public:
+    virtual ~BootMode() = default;
+    // True in Safe Mode, with or without networking: Windows makes no restore point there.
+    virtual bool SafeMode() = 0;
+};
+
 // Everything the logic may ask of the system, passed by reference where it is needed.
 struct System {
     Registry& registry;
@@ -353,6 +361,7 @@ struct System {
     Dialogs& dialogs;
     // Held by the one elevated instance that works on the restore-point creation limit.
     MachineLock& restoreLock;
+    BootMode& boot;
 };
 
 }  // namespace kelto::platform

@@ -7,6 +7,7 @@
 #include "intake/context.h"
 #include "intake/registry_names.h"
 #include "intake/system_folders.h"
+#include "platform/session_end.h"
 
 namespace kelto::restore {
 
@@ -36,10 +37,12 @@ private:
 };
 
 // Holds the creation-frequency value at 0 for as long as it lives, and puts it back on
-// every way out.
+// every way out, also when the session ends in the middle (Windows may end the process any
+// time after its windows have answered WM_ENDSESSION).
 class FrequencySuspension {
 public:
-    explicit FrequencySuspension(intake::Context& context) : context_(context) {
+    explicit FrequencySuspension(intake::Context& context)
+        : context_(context), atSessionEnd_([this] { ResumeRestoreFrequency(context_, saved_); }) {
         SuspendRestoreFrequency(context_, saved_);
     }
     ~FrequencySuspension() { ResumeRestoreFrequency(context_, saved_); }
@@ -49,7 +52,15 @@ public:
 private:
     intake::Context& context_;
     SavedFrequency saved_;
+    platform::SessionEndDuty atSessionEnd_;
 };
+
+// A record's first byte.
+constexpr std::uint8_t kRecordAbsent = 0;
+constexpr std::uint8_t kRecordPresent = 1;
+constexpr std::size_t kRecordHeader = 5;  // the first byte and the type
+// Far above any creation-frequency value; a longer record is no record of one.
+constexpr std::size_t kRecordMaxValueBytes = 4096;
 
 void Log(intake::Context& context, const std::string& line) { intake::WriteLog(context.system, line); }
 
@@ -94,22 +105,77 @@ std::string RestorePointDescription(const std::string& actionKey, const platform
     return kRestorePointPrefix + actionKey + " " + stamp;
 }
 
+platform::RawRegistryValue EncodeFrequencyRecord(const SavedFrequency& saved) {
+    platform::RawRegistryValue record{platform::regtype::kBinary, {}};
+    if (!saved.existed) {
+        record.bytes = {kRecordAbsent};
+        return record;
+    }
+    record.bytes = {kRecordPresent};
+    for (int shift = 0; shift < 32; shift += 8)
+        record.bytes.push_back(static_cast<std::uint8_t>(saved.value.type >> shift));
+    record.bytes.insert(record.bytes.end(), saved.value.bytes.begin(), saved.value.bytes.end());
+    return record;
+}
+
+std::optional<SavedFrequency> DecodeFrequencyRecord(const platform::RawRegistryValue& record) {
+    const auto& bytes = record.bytes;
+    if (record.type != platform::regtype::kBinary || bytes.empty()) return std::nullopt;
+    SavedFrequency saved;
+    if (bytes[0] == kRecordAbsent) {
+        if (bytes.size() != 1) return std::nullopt;
+        return saved;
+    }
+    if (bytes[0] != kRecordPresent || bytes.size() < kRecordHeader ||
+        bytes.size() - kRecordHeader > kRecordMaxValueBytes)
+        return std::nullopt;
+    saved.existed = true;
+    for (int i = 0; i < 4; ++i) saved.value.type |= static_cast<std::uint32_t>(bytes[1 + i]) << (8 * i);
+    saved.value.bytes.assign(bytes.begin() + kRecordHeader, bytes.end());
+    return saved;
+}
+
 void SuspendRestoreFrequency(intake::Context& context, SavedFrequency& saved) {
     auto& registry = context.system.registry;
     saved = {};
     // Any type is kept as it is stored. A value the system refuses to read counts as absent:
     // it cannot be put back, and without it Windows applies its own default limit.
     saved.existed = registry.ReadRaw(registry_names::kRestorePointFrequencyValue, saved.value).Ok();
+    if (saved.existed && saved.value.bytes.size() > kRecordMaxValueBytes) saved.existed = false;
+    // Recorded first: a run ended while the value is 0 leaves what it was for the next run.
+    // Where no record can be kept, the value is not touched.
+    if (!registry.WriteRaw(registry_names::kRestorePointFrequencyRecordValue, EncodeFrequencyRecord(saved)).Ok())
+        return;
+    saved.suspended = true;
     registry.WriteDword(registry_names::kRestorePointFrequencyValue, 0);
 }
 
-void ResumeRestoreFrequency(intake::Context& context, const SavedFrequency& saved) {
+void ResumeRestoreFrequency(intake::Context& context, SavedFrequency& saved) {
+    if (!saved.suspended) return;
+    saved.suspended = false;
     auto& registry = context.system.registry;
     if (saved.existed) {
         registry.WriteRaw(registry_names::kRestorePointFrequencyValue, saved.value);
     } else {
         registry.Delete(registry_names::kRestorePointFrequencyValue);
     }
+    registry.Delete(registry_names::kRestorePointFrequencyRecordValue);
+}
+
+void PutBackInterruptedSuspension(intake::Context& context) {
+    auto& registry = context.system.registry;
+    platform::RawRegistryValue record;
+    if (!registry.ReadRaw(registry_names::kRestorePointFrequencyRecordValue, record).Ok()) return;
+    std::optional<SavedFrequency> saved = DecodeFrequencyRecord(record);
+    if (!saved) {
+        // Never written into the value: what it would hold is not known.
+        registry.Delete(registry_names::kRestorePointFrequencyRecordValue);
+        Log(context, kMalformedRecordLog);
+        return;
+    }
+    saved->suspended = true;
+    ResumeRestoreFrequency(context, *saved);
+    Log(context, kFrequencyPutBackLog);
 }
 
 bool CreateActionRestorePoint(intake::Context& context, const std::string& actionKey) {
@@ -136,6 +202,9 @@ bool CreateActionRestorePoint(intake::Context& context, const std::string& actio
     std::int32_t error = 0;
     {
         HeldLock lock(context.system.restoreLock);
+        // A run before this one may have been ended while it held the value at 0 (the session
+        // ended, the process was ended): its record says what the value was.
+        PutBackInterruptedSuspension(context);
         FrequencySuspension suspension(context);
         error =
             systemRestore.CreateRestorePoint(description, kApplicationInstall, kBeginSystemChange, result);

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 
+#include "platform/session_end.h"
 #include "ui/input_win.h"
 #include "ui/layout.h"
+#include "ui/placement_win.h"
 
 namespace kelto::ui {
 
@@ -75,7 +77,7 @@ FormWin::FormWin(HINSTANCE instance, const FormDesign& design, HWND owner, bool 
                                 CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner, nullptr, instance, this);
     // Created in tab order, which is also their Z order and so the order Tab follows.
     for (const auto& spec : design.layout) CreateControl(spec);
-    ApplyLayout(WindowDpi(window_));
+    ApplyLayout();
 }
 
 FormWin::~FormWin() { Close(); }
@@ -110,23 +112,11 @@ HFONT FormWin::FontFor(int centiPoints, bool bold) {
     return font.get();
 }
 
-void FormWin::ApplyLayout(UINT dpi) {
-    const int d = static_cast<int>(dpi);
-    const SIZE size = WindowSizeFor(window_, TwipsToPixels(design_.clientWidthTwips, d),
-                                    TwipsToPixels(design_.clientHeightTwips, d), dpi);
-    const int width = size.cx;
-    const int height = size.cy;
-    // Centred on a visible owner, otherwise on the screen's work area.
-    RECT around{};
-    if (owner_ && ::IsWindowVisible(owner_)) {
-        ::GetWindowRect(owner_, &around);
-    } else {
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
-    }
-    const int x = std::max(0, static_cast<int>(around.left + ((around.right - around.left) - width) / 2));
-    const int y = std::max(0, static_cast<int>(around.top + ((around.bottom - around.top) - height) / 2));
-    ::SetWindowPos(window_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    LayoutControls(dpi);
+// Centred on a visible owner, otherwise on the primary monitor's work area, at the DPI of the
+// monitor it is put on.
+void FormWin::ApplyLayout() {
+    PlaceWindowWin(window_, owner_, design_.clientWidthTwips, design_.clientHeightTwips,
+                   [this](UINT dpi) { LayoutControls(dpi); });
 }
 
 // The controls at this DPI, mirrored against the client area the window has: the window
@@ -320,6 +310,9 @@ LRESULT FormWin::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_QUERYENDSESSION:
             // The helper never holds up the end of the session (see the main window).
             return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) platform::RunSessionEndDuties();
+            return 0;
         default:
             break;
     }

@@ -67,7 +67,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControl(const ControlSpec& spec);
-    void ApplyLayout(UINT dpi);
+    void ApplyLayout();
     void LayoutControls(UINT dpi);
     HFONT FontFor(int centiPoints, bool bold);
 

@@ -5,11 +5,13 @@
 #include <map>
 
 #include "intake/context.h"
+#include "platform/session_end.h"
 #include "platform/win32/win32_util.h"
 #include "ui/ethernet_guide_win.h"
 #include "ui/input_win.h"
 #include "ui/layout.h"
 #include "ui/paint_win.h"
+#include "ui/placement_win.h"
 
 namespace kelto::ui {
 
@@ -100,7 +102,7 @@ DWORD MainWindowWin::MakeControls() {
             return error ? error : ERROR_CANNOT_MAKE;
         }
     }
-    ApplyLayout(WindowDpi(window_));
+    ApplyLayout();
     return 0;
 }
 
@@ -137,16 +139,12 @@ bool MainWindowWin::CreateControl(const ControlSpec& spec) {
     return true;
 }
 
-void MainWindowWin::ApplyLayout(UINT dpi) {
-    ApplyFont(dpi);
-    const SIZE size = WindowSizeFor(window_, TwipsToPixels(kMainClientWidthTwips, static_cast<int>(dpi)),
-                                    TwipsToPixels(kMainClientHeightTwips, static_cast<int>(dpi)), dpi);
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    ::SetWindowPos(window_, nullptr, work.left + ((work.right - work.left) - size.cx) / 2,
-                   work.top + ((work.bottom - work.top) - size.cy) / 2, size.cx, size.cy,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    LayoutControls();
+// On the primary monitor's work area, at that monitor's DPI.
+void MainWindowWin::ApplyLayout() {
+    PlaceWindowWin(window_, nullptr, kMainClientWidthTwips, kMainClientHeightTwips, [this](UINT dpi) {
+        ApplyFont(dpi);
+        LayoutControls();
+    });
 }
 
 void MainWindowWin::ApplyFont(UINT dpi) {
@@ -404,6 +402,11 @@ LRESULT CALLBACK MainWindowWin::WindowProc(HWND window, UINT message, WPARAM wPa
                 // step: an answer held back would put it on Windows' list of programs that keep
                 // the PC from shutting down, and a step cut short is asked for again.
                 return TRUE;
+            case WM_ENDSESSION:
+                // The session ends: what must not be left half done is finished now, since the
+                // process may be ended any time after this answer.
+                if (wParam) platform::RunSessionEndDuties();
+                return 0;
             case WM_DESTROY:
                 // 0, or why the controls could not be made.
                 ::PostQuitMessage(static_cast<int>(self->createError_));

@@ -50,7 +50,7 @@ private:
     DWORD MakeControls();
     HWND Control(int controlId) const;
     bool CreateControl(const ControlSpec& spec);
-    void ApplyLayout(UINT dpi);
+    void ApplyLayout();
     void ApplyFont(UINT dpi);
     void LayoutControls();
     void OnCommand(int id);

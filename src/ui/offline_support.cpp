@@ -89,6 +89,8 @@ void OnCheckInternetClicked(intake::Context& context, OfflineSupportView& view) 
         view.SetControlTextColour(kOffLblConnection, kHeaderBlue);
         AddActivity(context.system, view, kActivityCheckFailed);
     }
+    // The outcome is a text in a label: read out, not only shown.
+    view.AnnounceConnection();
     // The window stays open either way.
     view.EnableControl(kOffCmdCheckInternet, true);
 }

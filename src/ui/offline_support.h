@@ -177,6 +177,9 @@ public:
     virtual void SetControlBackground(int controlId, Rgb colour) = 0;
     // Appends a line at the end of the activity list and scrolls it into view.
     virtual void AppendActivityLine(const std::string& line) = 0;
+    // Tells a screen reader that the connection notice now says something new, so that it
+    // reads it out though the focus is elsewhere.
+    virtual void AnnounceConnection() = 0;
 };
 
 struct TokenStatus {

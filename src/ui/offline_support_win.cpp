@@ -17,7 +17,9 @@ constexpr FormDesign kDesign{L"KeltoClientHelperOffline",
 }  // namespace
 
 OfflineSupportWin::OfflineSupportWin(HINSTANCE instance, HWND owner, bool appWindow, intake::Context& context)
-    : FormViewWin(instance, kDesign, owner, appWindow), context_(context) {
+    : FormViewWin(instance, kDesign, owner, appWindow),
+      context_(context),
+      connection_(form_.Control(kOffLblConnection)) {
     // At most six characters, typed or pasted.
     ::SendMessageW(form_.Control(kOffTxtToken), EM_SETLIMITTEXT, kTokenMaxLength, 0);
     form_.SetCommandHandler([this](int id, int notification) { OnCommand(id, notification); });

@@ -4,6 +4,7 @@
 
 #include "intake/context.h"
 #include "ui/form_win.h"
+#include "ui/live_region_win.h"
 #include "ui/offline_support.h"
 
 namespace kelto::ui {
@@ -20,11 +21,13 @@ public:
     void SetControlTextColour(int id, Rgb colour) override { form_.SetControlTextColour(id, colour); }
     void SetControlBackground(int id, Rgb colour) override { form_.SetControlBackground(id, colour); }
     void AppendActivityLine(const std::string& line) override;
+    void AnnounceConnection() override { connection_.Announce(); }
 
 private:
     void OnCommand(int id, int notification);
 
     intake::Context& context_;
+    LiveRegion connection_;
 };
 
 }  // namespace kelto::ui

@@ -272,6 +272,13 @@ private:
     FakeMachineMutex own_;
 };
 
+// A normal boot unless a test says Safe Mode.
+class FakeBootMode : public platform::BootMode {
+public:
+    bool SafeMode() override { return safeMode; }
+    bool safeMode = false;
+};
+
 class FakeHttp : public platform::Http {
 public:
     std::optional<int> Get(const std::string& url, const platform::HttpTimeouts& timeouts,
@@ -419,6 +426,7 @@ public:
     void SetControlTextColour(int id, ui::Rgb colour) override { textColours[id] = colour; }
     void SetControlBackground(int id, ui::Rgb colour) override { backgrounds[id] = colour; }
     void AppendActivityLine(const std::string& line) override { activity.push_back(line); }
+    void AnnounceConnection() override { events.push_back("announce " + texts[ui::kOffLblConnection]); }
 
     std::map<int, ui::Rgb> textColours;
     std::map<int, ui::Rgb> backgrounds;
@@ -457,8 +465,9 @@ struct FakeSystem {
     FakeHttp http;
     FakeDialogs dialogs;
     FakeMachineLock restoreLock;
+    FakeBootMode boot;
     platform::System system{registry, shell,         clock, environment, files,      process,
-                            children, systemRestore, http,  dialogs,     restoreLock};
+                            children, systemRestore, http,  dialogs,     restoreLock, boot};
 
     FakeMainWindow mainWindow;
     intake::RequestState request;

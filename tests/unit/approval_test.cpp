@@ -258,6 +258,55 @@ INSTANTIATE_TEST_SUITE_P(
         NoRestoreQuestionCase{"virtualiso", "/elevated:virtualiso:226939:0:s-42:support.example.com:8443:1:S-1-5-21-1004336348-1177238915-682003330-1001"}),
     [](const auto& info) { return info.param.key; });
 
+// In Safe Mode Windows makes no restore point: the question is not asked, for any action, and
+// the elevated line carries no request for one. "normalboot" (how a customer leaves Safe Mode)
+// goes from the consent to its restart confirmation and on to the elevation. In a normal boot
+// the question comes as always.
+struct BootCase {
+    const char* name;
+    bool safeMode;
+    std::vector<int> answers;
+    std::vector<std::string> titles;
+    std::vector<std::string> log;
+    char restoreFlag;
+};
+
+void PrintTo(const BootCase& c, std::ostream* os) { *os << c.name; }
+
+class RestoreQuestionByBoot : public Approval, public ::testing::WithParamInterface<BootCase> {};
+
+TEST_P(RestoreQuestionByBoot, SafeModeAsksNoRestoreQuestion) {
+    const BootCase& c = GetParam();
+    f.boot.safeMode = c.safeMode;
+    f.dialogs.answers = {c.answers.begin(), c.answers.end()};
+    EXPECT_TRUE(actions::RequestAction(f.context, "normalboot", kToken));
+    std::vector<std::string> titles;
+    for (const auto& box : f.dialogs.boxes) titles.push_back(box.title);
+    EXPECT_EQ(titles, c.titles);
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    EXPECT_EQ(f.shell.calls[0].verb, "runas");
+    EXPECT_EQ(f.shell.calls[0].parameters, std::string("/elevated:normalboot:226939:") + c.restoreFlag +
+                                               ":s-42::0:0:S-1-5-21-1004336348-1177238915-682003330-1001");
+    EXPECT_EQ(f.LogMessages(), c.log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boots, RestoreQuestionByBoot,
+    ::testing::Values(BootCase{"SafeMode",
+                               true,
+                               {kIdYes, kIdYes},
+                               {"בקשת פעולה מ-Kelto", "Kelto Remote - אתחול"},
+                               {"Support session authorized: s-42", "Restore point skipped: Safe Mode",
+                                "Approved offline tool: normalboot"},
+                               '0'},
+                      BootCase{"NormalBoot",
+                               false,
+                               {kIdYes, kIdYes, kIdYes},
+                               {"בקשת פעולה מ-Kelto", "Kelto Remote - אתחול", "Kelto - נקודת שחזור"},
+                               {"Support session authorized: s-42", "Approved offline tool: normalboot"},
+                               '1'}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Approval, RescueVmWithoutAServerAddressIsRefusedAfterConsent) {
     f.request.ServerHost = "support.example.com";  // a host without a port is no address
     f.dialogs.answers = {kIdYes};

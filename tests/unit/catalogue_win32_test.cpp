@@ -65,7 +65,7 @@ struct RealSystem {
     platform::System system{
         doubles.registry,   doubles.shell,    doubles.clock,         environment,  files,
         doubles.process,    doubles.children, doubles.systemRestore, doubles.http, doubles.dialogs,
-        doubles.restoreLock};
+        doubles.restoreLock, doubles.boot};
 
     ActionInfo Lookup(const char* key) {
         ActionInfo info;

@@ -227,6 +227,22 @@ TEST_F(Elevated, ACreatedRestorePointIsFollowedByTheLaunch) {
     EXPECT_EQ(f.shell.calls[0].owner, f.mainWindow.handle);
 }
 
+// A line that asks for a restore point while Windows runs in Safe Mode (asked for before a
+// restart into it, or made by hand): none is tried, and the action goes ahead.
+TEST_F(Elevated, InSafeModeNoRestorePointIsTriedAndTheActionRuns) {
+    f.boot.safeMode = true;
+    f.registry.log.clear();
+    actions::HandleElevatedRequest(f.context, "/elevated:flushdns:226939:1:rp-1::0:0");
+    EXPECT_TRUE(f.systemRestore.calls.empty());
+    EXPECT_TRUE(f.restoreLock.calls.empty());
+    for (const auto& entry : f.registry.log)
+        EXPECT_EQ(entry.find("SystemRestore"), std::string::npos) << "the frequency value was touched: " << entry;
+    EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"Restore point skipped: Safe Mode"});
+    EXPECT_TRUE(f.dialogs.boxes.empty());
+    ASSERT_EQ(f.shell.calls.size(), 1u);
+    EXPECT_EQ(f.shell.calls[0].parameters, "/K ipconfig /flushdns");
+}
+
 TEST_F(Elevated, RollbackIgnoresTheRestoreFlag) {
     actions::HandleElevatedRequest(f.context, "/elevated:restorelastkelto:226939:1:s::0:0");
     EXPECT_EQ(f.mainWindow.texts[ui::kLblStatus], "מכין שחזור לנקודת Kelto האחרונה...");

@@ -256,6 +256,13 @@ TEST_F(OfflineWindow, InternetChecksShowTheOutcomeAndNeverClose) {
     EXPECT_FALSE(view.closed);
 
     EXPECT_EQ(during, std::vector<std::string>(3, "disabled בודק חיבור לאינטרנט... pump"));
+    // Each outcome is announced once its text stands in the notice.
+    std::vector<std::string> announced;
+    for (const auto& event : view.events)
+        if (event.starts_with("announce ")) announced.push_back(event);
+    EXPECT_EQ(announced, (std::vector<std::string>{"announce עדיין אין גישה לאינטרנט. המשך לפי הנחיית הנציג.",
+                                                    "announce האינטרנט חזר. אפשר לחזור לאתר ולהמשיך בצ'אט.",
+                                                    "announce האינטרנט חזר. אפשר לחזור לאתר ולהמשיך בצ'אט."}));
     EXPECT_EQ(view.activity, (std::vector<std::string>{"18:00:00 - בדיקת חיבור נכשלה.",
                                                        "18:00:00 - בדיקת חיבור הצליחה. האינטרנט חזר.",
                                                        "18:00:00 - בדיקת חיבור הצליחה. האינטרנט חזר."}));

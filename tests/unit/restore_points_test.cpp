@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/session_end.h"
 #include "support/fakes.h"
 
 namespace kelto {
@@ -14,7 +15,11 @@ using testing::FakeSystem;
 const std::string kFrequency =
     "HKLM\\SOFTWARE\\Microsoft\\Windows "
     "NT\\CurrentVersion\\SystemRestore\\SystemRestorePointCreationFrequency";
-const std::vector<std::string> kSuspended = {"read " + kFrequency, "write " + kFrequency};
+const std::string kRecord = "HKLM\\SOFTWARE\\KeltoRemote\\RestorePointFrequencyBefore";
+// Under the lock: a record left by an interrupted run is looked for, the value read, what it
+// was recorded, and the value held at 0.
+const std::vector<std::string> kSuspended = {"read " + kRecord, "read " + kFrequency, "write " + kRecord,
+                                             "write " + kFrequency};
 
 // The value as Windows stores it: REG_DWORD 1440 and 0, REG_SZ "1440" in UTF-16LE.
 const RawRegistryValue kDword1440{4, {0xA0, 0x05, 0x00, 0x00}};
@@ -126,6 +131,7 @@ TEST_P(CreateRestorePoint, LogsItsOutcomeAndLeavesTheFrequencyValueAsItWas) {
         EXPECT_EQ(valueAtCreate, kDword0);
         std::vector<std::string> whole = kSuspended;
         whole.push_back((before.value ? "write " : "delete ") + kFrequency);
+        whole.push_back("delete " + kRecord);
         EXPECT_EQ(f.registry.log, whole);
         // The machine-wide lock is held from before the read until after the value is back.
         EXPECT_EQ(f.restoreLock.calls, (std::vector<std::string>{"acquire", "release"}));
@@ -186,6 +192,153 @@ TEST(RestoreFrequency, AFailedSuspensionStillTriesTheCreationAndPutsBackWhatWasT
     EXPECT_EQ(after, kText1440);
 }
 
+// ---- a run ended while it held the value at 0 ----
+
+// The record, as REG_BINARY bytes: 0 for an absent value; 1, the type (four bytes, least
+// significant first), the value's bytes.
+TEST(FrequencyRecord, KeepsPresenceTypeAndBytes) {
+    const std::pair<restore::SavedFrequency, RawRegistryValue> rows[] = {
+        {{false, {}}, {3, {0}}},
+        {{true, kDword1440}, {3, {1, 4, 0, 0, 0, 0xA0, 0x05, 0x00, 0x00}}},
+        {{true, kText1440}, {3, {1, 1, 0, 0, 0, '1', 0, '4', 0, '4', 0, '0', 0, 0, 0}}},
+        {{true, {0x12345678, {}}}, {3, {1, 0x78, 0x56, 0x34, 0x12}}},
+    };
+    for (const auto& [saved, record] : rows) {
+        EXPECT_EQ(restore::EncodeFrequencyRecord(saved), record);
+        EXPECT_EQ(restore::DecodeFrequencyRecord(record), saved);
+    }
+}
+
+struct Interruption {
+    const char* name;
+    std::optional<RawRegistryValue> original;  // nothing: absent
+    bool lockLeftBehind;                       // the ended run still held the lock (WAIT_ABANDONED)
+};
+
+void PrintTo(const Interruption& c, std::ostream* os) { *os << c.name; }
+
+class InterruptedRun : public ::testing::TestWithParam<Interruption> {};
+
+// The first run was ended while the creation ran (sign-out, Task Manager, a crash): the value
+// stayed 0 and its record stayed. The next run first puts the original back from the record,
+// so what it records and puts back afterwards is the original, never that 0.
+TEST_P(InterruptedRun, TheNextRunPutsTheOriginalBackFirst) {
+    const Interruption& c = GetParam();
+    FakeSystem ended, next;
+    next.restoreLock.machine = ended.restoreLock.machine;
+    // The machine registry is one for both processes.
+    platform::System nextSystem{ended.registry, next.shell,   next.clock,      next.environment,
+                                next.files,     next.process, next.children,   next.systemRestore,
+                                next.http,      next.dialogs, next.restoreLock, next.boot};
+    intake::Context nextContext{nextSystem, next.request, next.mainWindow};
+    if (c.original) {
+        ASSERT_TRUE(ended.registry.WriteRaw(kFrequency, *c.original).Ok());
+    }
+    if (c.lockLeftBehind) {
+        ASSERT_TRUE(ended.restoreLock.Acquire(300000).Ok());
+        ended.restoreLock.machine->holderEnded = true;
+    }
+    restore::SavedFrequency lost;
+    restore::SuspendRestoreFrequency(ended.context, lost);  // and then the process was gone
+    RawRegistryValue value;
+    ASSERT_TRUE(ended.registry.ReadRaw(kFrequency, value).Ok());
+    ASSERT_EQ(value, kDword0);
+
+    RawRegistryValue valueAtCreate, recordAtCreate;
+    next.systemRestore.onCall = [&](const std::string& call) {
+        if (!call.starts_with("CreateRestorePoint")) return;
+        ended.registry.ReadRaw(kFrequency, valueAtCreate);
+        ended.registry.ReadRaw(kRecord, recordAtCreate);
+    };
+    EXPECT_TRUE(restore::CreateActionRestorePoint(nextContext, "flushdns"));
+
+    EXPECT_EQ(next.LogMessages(),
+              (std::vector<std::string>{"Restore point frequency put back after an interrupted run",
+                                        "Restore point created: Kelto Before flushdns 20261210-140000"}));
+    EXPECT_EQ(valueAtCreate, kDword0);
+    EXPECT_EQ(restore::DecodeFrequencyRecord(recordAtCreate),
+              (restore::SavedFrequency{c.original.has_value(), c.original.value_or(RawRegistryValue{})}));
+    const auto read = ended.registry.ReadRaw(kFrequency, value);
+    if (c.original) {
+        ASSERT_TRUE(read.Ok());
+        EXPECT_EQ(value, *c.original);
+    } else {
+        EXPECT_EQ(read.status, platform::ReadStatus::Absent);
+    }
+    EXPECT_FALSE(ended.registry.HasValue(kRecord));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, InterruptedRun,
+                         ::testing::Values(Interruption{"Absent", std::nullopt, false},
+                                           Interruption{"Dword1440", kDword1440, false},
+                                           Interruption{"AbsentLockLeftBehind", std::nullopt, true},
+                                           Interruption{"Dword1440LockLeftBehind", kDword1440, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A record that cannot be read as one is removed and logged; what it holds never reaches the
+// value, which this run then records and puts back as it finds it.
+TEST(InterruptedRunRecord, AMalformedRecordIsRemovedAndNeverWrittenIntoTheValue) {
+    const std::pair<const char*, RawRegistryValue> records[] = {
+        {"text", {1, {'1', 0, 0, 0}}},
+        {"dword", {4, {0, 0, 0, 0}}},
+        {"empty", {3, {}}},
+        {"unknown first byte", {3, {2, 4, 0, 0, 0}}},
+        {"absent with more", {3, {0, 0}}},
+        {"type cut short", {3, {1, 4, 0, 0}}},
+    };
+    for (const auto& [name, record] : records) {
+        SCOPED_TRACE(name);
+        FakeSystem f;
+        ASSERT_TRUE(f.registry.WriteRaw(kFrequency, kText1440).Ok());
+        ASSERT_TRUE(f.registry.WriteRaw(kRecord, record).Ok());
+        EXPECT_FALSE(restore::DecodeFrequencyRecord(record).has_value());
+        EXPECT_TRUE(restore::CreateActionRestorePoint(f.context, "flushdns"));
+        EXPECT_EQ(f.LogMessages(),
+                  (std::vector<std::string>{"Restore point frequency record removed: malformed",
+                                            "Restore point created: Kelto Before flushdns 20261210-140000"}));
+        RawRegistryValue value;
+        ASSERT_TRUE(f.registry.ReadRaw(kFrequency, value).Ok());
+        EXPECT_EQ(value, kText1440);
+        EXPECT_FALSE(f.registry.HasValue(kRecord));
+    }
+}
+
+// The session ends while the creation runs: the value is back (and its record gone) by the time
+// the windows have answered WM_ENDSESSION, after which Windows may end the process at once.
+TEST(RestoreFrequency, TheValueIsBackBeforeTheSessionEnds) {
+    FakeSystem f;
+    ASSERT_TRUE(f.registry.WriteRaw(kFrequency, kDword1440).Ok());
+    RawRegistryValue valueAfterEnd;
+    bool recordAfterEnd = true;
+    f.systemRestore.onCall = [&](const std::string& call) {
+        if (!call.starts_with("CreateRestorePoint")) return;
+        platform::RunSessionEndDuties();
+        f.registry.ReadRaw(kFrequency, valueAfterEnd);
+        recordAfterEnd = f.registry.HasValue(kRecord);
+    };
+    EXPECT_TRUE(restore::CreateActionRestorePoint(f.context, "flushdns"));
+    EXPECT_EQ(valueAfterEnd, kDword1440);
+    EXPECT_FALSE(recordAfterEnd);
+    // Put back once; and no duty is left behind once the creation is over.
+    f.registry.log.clear();
+    platform::RunSessionEndDuties();
+    EXPECT_TRUE(f.registry.log.empty());
+    RawRegistryValue after;
+    ASSERT_TRUE(f.registry.ReadRaw(kFrequency, after).Ok());
+    EXPECT_EQ(after, kDword1440);
+}
+
+// Where no record can be kept, the value is never held at 0: a run ended then would leave
+// nothing to put it back from.
+TEST(RestoreFrequency, WithoutARecordTheValueIsNotTouched) {
+    FakeSystem f;
+    ASSERT_TRUE(f.registry.WriteRaw(kFrequency, kDword1440).Ok());
+    f.registry.failWritesAfter = 1;
+    f.registry.log.clear();
+    EXPECT_TRUE(restore::CreateActionRestorePoint(f.context, "flushdns"));
+    for (const auto& entry : f.registry.log) EXPECT_NE(entry, "write " + kFrequency);
+}
+
 // Two elevated instances that create restore points at the same moment. The second starts
 // while the first holds the value at 0: it must wait, never read that 0 as the value found.
 // Here it cannot have the lock in time (its 5-minute bound runs out), so it goes on without
@@ -196,7 +349,7 @@ TEST(RestoreLock, ASecondInstanceNeverSavesTheFirstOnesZero) {
     // The machine registry is one for both processes.
     platform::System secondSystem{first.registry, second.shell,   second.clock,      second.environment,
                                   second.files,   second.process, second.children,   second.systemRestore,
-                                  second.http,    second.dialogs, second.restoreLock};
+                                  second.http,    second.dialogs, second.restoreLock, second.boot};
     intake::Context secondContext{secondSystem, second.request, second.mainWindow};
     ASSERT_TRUE(first.registry.WriteRaw(kFrequency, kDword1440).Ok());
     first.registry.log.clear();

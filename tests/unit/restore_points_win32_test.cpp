@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_system.h"
@@ -56,6 +57,25 @@ void Write(REGSAM view, const std::optional<Stored>& stored) {
     ::RegCloseKey(key);
 }
 
+// The record of the value as it was, kept beside it while it is held at 0.
+std::optional<Stored> ReadRecord(REGSAM view) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KeltoRemote", 0, KEY_QUERY_VALUE | view, &key) !=
+        ERROR_SUCCESS)
+        return {};
+    Stored stored;
+    DWORD size = 0;
+    LSTATUS status = ::RegQueryValueExW(key, L"RestorePointFrequencyBefore", nullptr, &stored.type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        stored.bytes.resize(size);
+        status = ::RegQueryValueExW(key, L"RestorePointFrequencyBefore", nullptr, &stored.type, stored.bytes.data(),
+                                    &size);
+    }
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return {};
+    return stored;
+}
+
 const Stored kText1440{REG_SZ, {'1', 0, '4', 0, '4', 0, '0', 0, 0, 0}};
 const Stored kDword0{REG_DWORD, {0, 0, 0, 0}};
 
@@ -78,21 +98,27 @@ protected:
     testing::FakeSystem f;
     platform::win32::Win32Registry registry;
     platform::System system{registry,   f.shell,         f.clock, f.environment, f.files,      f.process,
-                            f.children, f.systemRestore, f.http,  f.dialogs,     f.restoreLock};
+                            f.children, f.systemRestore, f.http,  f.dialogs,     f.restoreLock, f.boot};
     intake::Context context{system, f.request, f.mainWindow};
     std::optional<Stored> saved64_, saved32_;
 };
 
 TEST_F(RestoreFrequencyOnWindows, IsHeldAtZeroInTheNativeViewAndPutBackAsStored) {
-    for (const auto& before : {std::optional<Stored>{}, std::optional<Stored>{kText1440}}) {
+    const Stored absentRecord{REG_BINARY, {0}};
+    const Stored textRecord{REG_BINARY, {1, 1, 0, 0, 0, '1', 0, '4', 0, '4', 0, '0', 0, 0, 0}};
+    for (const auto& [before, record] :
+         {std::pair{std::optional<Stored>{}, absentRecord}, std::pair{std::optional<Stored>{kText1440}, textRecord}}) {
         Write(KEY_WOW64_64KEY, before);
         restore::SavedFrequency saved;
         restore::SuspendRestoreFrequency(context, saved);
         EXPECT_EQ(Read(KEY_WOW64_64KEY), kDword0);
         EXPECT_EQ(Read(KEY_WOW64_32KEY), std::nullopt) << "written where the service never reads it";
+        EXPECT_EQ(ReadRecord(KEY_WOW64_64KEY), record);
+        EXPECT_EQ(ReadRecord(KEY_WOW64_32KEY), std::nullopt) << "recorded in the 32-bit view";
         restore::ResumeRestoreFrequency(context, saved);
         EXPECT_EQ(Read(KEY_WOW64_64KEY), before);
         EXPECT_EQ(Read(KEY_WOW64_32KEY), std::nullopt);
+        EXPECT_EQ(ReadRecord(KEY_WOW64_64KEY), std::nullopt);
     }
 }
 
@@ -103,7 +129,7 @@ TEST_F(RestoreFrequencyOnWindows, CreationThroughTheRealClassComesBackAndLeavesT
     platform::win32::Win32SystemRestore systemRestore;
     platform::win32::Win32MachineLock lock{L"RestorePointFrequency"};
     platform::System real{registry,   f.shell,       f.clock, f.environment, f.files, f.process,
-                          f.children, systemRestore, f.http,  f.dialogs,     lock};
+                          f.children, systemRestore, f.http,  f.dialogs,     lock,   f.boot};
     intake::Context realContext{real, f.request, f.mainWindow};
     const bool created = restore::CreateActionRestorePoint(realContext, "flushdns");
     const auto log = f.LogMessages();

@@ -133,6 +133,12 @@ public:
     void Release() override {}
 };
 
+// The explanation is of a normal boot.
+class NormalBoot : public platform::BootMode {
+public:
+    bool SafeMode() override { return false; }
+};
+
 class NoSystemRestore : public platform::SystemRestore {
 public:
     static constexpr std::int32_t kNotAvailable = 1;
@@ -194,8 +200,9 @@ struct ExampleWindows::Parts {
     NoHttp http;
     RecordingDialogs dialogs;
     NoLock restoreLock;
+    NormalBoot boot;
     platform::System system{registry, shell,         clock, environment, files,      process,
-                            children, systemRestore, http,  dialogs,     restoreLock};
+                            children, systemRestore, http,  dialogs,     restoreLock, boot};
     HiddenWindow window;
     intake::RequestState request;
     intake::Context context{system, request, window};

@@ -101,6 +101,9 @@ void Win32Clock::Sleep(int milliseconds) {
     if (end.kind == WaitEnd::Kind::Failed) ::Sleep(span);
 }
 
+// SM_CLEANBOOT: 0 for a normal boot, 1 for Safe Mode, 2 for Safe Mode with networking.
+bool Win32BootMode::SafeMode() { return ::GetSystemMetrics(SM_CLEANBOOT) != 0; }
+
 std::string Win32Environment::Get(const std::string& name) {
     const std::wstring wName = Widen(name);
     std::wstring buffer(256, L'\0');

@@ -79,7 +79,10 @@ HRESULT Connect(ComPtr<IWbemServices>& services) {
                                   reinterpret_cast<void**>(locator.put()));
     if (FAILED(hr)) return hr;
     Bstr ns(L"ROOT\\DEFAULT");
-    hr = locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
+    // Bounded: without the flag a connection to a service that does not answer waits for ever
+    // ("the call returns in 2 minutes or less" with it).
+    hr = locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
+                                nullptr, services.put());
     if (FAILED(hr)) return hr;
     return SetImpersonationBlanket(services.get());
 }

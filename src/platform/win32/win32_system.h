@@ -120,6 +120,11 @@ private:
     bool held_ = false;
 };
 
+class Win32BootMode : public BootMode {
+public:
+    bool SafeMode() override;
+};
+
 // One of each, as the program uses them.
 struct Win32System {
     Win32Registry registry;
@@ -133,8 +138,9 @@ struct Win32System {
     Win32Http http;
     Win32Dialogs dialogs;
     Win32MachineLock restoreLock{L"RestorePointFrequency"};
-    System system{registry, shell,         clock, environment, files,  process,
-                  children, systemRestore, http,  dialogs,     restoreLock};
+    Win32BootMode boot;
+    System system{registry, shell,         clock, environment, files,       process,
+                  children, systemRestore, http,  dialogs,     restoreLock, boot};
 };
 
 }  // namespace kelto::platform::win32

@@ -67,7 +67,7 @@ int wmain(int argc, wchar_t** argv) {
             ::OpenEventW(EVENT_MODIFY_STATE, FALSE, (std::wstring(argv[3]) + L"-waiting").c_str()));
     kelto::platform::System counted{
         win32.registry, win32.shell,         clock,      win32.environment, win32.files,      win32.process,
-        win32.children, win32.systemRestore, win32.http, win32.dialogs,     win32.restoreLock};
+        win32.children, win32.systemRestore, win32.http, win32.dialogs,     win32.restoreLock, win32.boot};
     using Clock = std::chrono::steady_clock;
     Clock::duration longest{};
     const auto begin = Clock::now();
