@@ -4,8 +4,6 @@
 // box, action buttons, activity list and internet check.
 #include <cstdio>
 
-#include <tuple>
-
 #include "harness.h"
 #include "probe_server.h"
 
@@ -714,42 +712,6 @@ TEST_F(OfflineTest, ClicksAndKeysDuringTheCheckDoNothingAfterIt) {
     PressControl(Control(offline, "סגור").hwnd);
     WaitForExit(helper);
 }
-
-// What a screen reader is told of a process's live regions: an out-of-context WinEvent hook,
-// whose events arrive in this thread's message queue.
-class LiveRegionEvents {
-public:
-    explicit LiveRegionEvents(DWORD processId) {
-        Seen().clear();
-        hook_ = ::SetWinEventHook(EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
-                                  &LiveRegionEvents::Received, processId, 0, WINEVENT_OUTOFCONTEXT);
-    }
-    ~LiveRegionEvents() {
-        if (hook_) ::UnhookWinEvent(hook_);
-    }
-    LiveRegionEvents(const LiveRegionEvents&) = delete;
-    LiveRegionEvents& operator=(const LiveRegionEvents&) = delete;
-
-    bool Hooked() const { return hook_ != nullptr; }
-    // Takes what arrived; true once `control` (its client area as a whole) announced a change.
-    bool Announced(HWND control) {
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-        for (const auto& [hwnd, object, child] : Seen())
-            if (hwnd == control && object == OBJID_CLIENT && child == CHILDID_SELF) return true;
-        return false;
-    }
-
-private:
-    static std::vector<std::tuple<HWND, LONG, LONG>>& Seen() {
-        static std::vector<std::tuple<HWND, LONG, LONG>> seen;
-        return seen;
-    }
-    static void CALLBACK Received(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
-        Seen().emplace_back(hwnd, object, child);
-    }
-    HWINEVENTHOOK hook_ = nullptr;
-};
 
 // The check's outcome changes a label only; a screen reader is told, so that it reads it out
 // wherever the focus is.

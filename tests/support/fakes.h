@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "intake/activity_log.h"
 #include "intake/context.h"
 #include "platform/system.h"
 #include "ui/ethernet_guide.h"
@@ -466,6 +467,8 @@ struct FakeSystem {
     FakeDialogs dialogs;
     FakeMachineLock restoreLock;
     FakeBootMode boot;
+    // Each fake system is a new run of the program.
+    bool runStarted = (intake::StartLogRun(), true);
     platform::System system{registry, shell,         clock, environment, files,      process,
                             children, systemRestore, http,  dialogs,     restoreLock, boot};
 

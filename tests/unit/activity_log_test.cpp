@@ -71,6 +71,25 @@ TEST(ActivityLog, WaitsABoundedMomentForABusyFileAndGivesUpQuietly) {
     EXPECT_LE(stuck.clock.sleptMs, 1100);
 }
 
+// Another program keeps the log open for a long stretch of the run: the run waits two seconds
+// in all, not a second a line; once the log can be written again, the first line that reaches it
+// says how many were lost.
+TEST(ActivityLog, AHeldLogCostsTheRunTwoSecondsAtMostAndTheLossIsNoted) {
+    FakeSystem f;
+    f.files.busyAppends = 1000000;
+    for (int i = 0; i < 10; ++i) intake::WriteLog(f.system, "lost " + std::to_string(i));
+    EXPECT_EQ(f.clock.sleptMs, 2000);
+    EXPECT_TRUE(f.LogMessages().empty());
+    const int callsWhileHeld = f.files.appendCalls;
+    intake::WriteLog(f.system, "lost 10");
+    EXPECT_EQ(f.files.appendCalls, callsWhileHeld + 1) << "a spent run does not wait again";
+    f.files.busyAppends = 0;
+    intake::WriteLog(f.system, "kept");
+    intake::WriteLog(f.system, "kept too");
+    EXPECT_EQ(f.LogMessages(), (std::vector<std::string>{"Log lines lost while another program held the log: 11",
+                                                          "kept", "kept too"}));
+}
+
 TEST(ActivityLog, AnUnwritableFolderReturnsAtOnce) {
     FakeSystem f;
     f.files.readOnlyFolders.insert("C:\\Program Files\\Kelto");

@@ -32,6 +32,12 @@ inline constexpr const char* kStillOfflineText = "עדיין אין גישה ל�
 inline constexpr const char* kInternetBackText = "החיבור לאינטרנט חזר בהצלחה.\r\nאפשר לחזור לאתר ולהמשיך את הטיפול.";
 // The check that the helper's windows stay alive while the rescue VM downloads.
 inline constexpr const char* kRescueHungCheck = "rescue VM: status window never reported hung";
+// The checks of Safe Mode and of a restore point whose helper is ended midway.
+inline constexpr const char* kSafeModeCheck = "safe mode: normalboot asks no restore question";
+inline constexpr const char* kInterruptedCheck =
+    "restore point: the frequency value comes back after the helper was ended midway";
+// The check that a screen reader hears the internet check's outcome.
+inline constexpr const char* kAnnouncedCheck = "offline: the check's outcome is announced (live region)";
 inline const milliseconds kWait{20000};
 inline const milliseconds kPromptWait{120000};
 inline const std::wstring kLogName = L"KeltoClientHelper.log";
@@ -48,6 +54,9 @@ bool WaitForExplorerFolder(const std::wstring& folder, std::string& listed);
 
 // Waits for a visible top-level window of the process with this title; false when none came.
 bool WaitForWindowTitled(DWORD processId, const std::string& title, e2e::WindowSnapshot& found);
+
+// Whether the path's file name is `name`, as Windows compares names.
+bool EndsWithName(const std::wstring& path, const wchar_t* name);
 
 // The folder of a file's path, and the Windows folder.
 std::wstring FolderOf(const std::wstring& path);
@@ -116,11 +125,14 @@ private:
     void UrlRoad(const std::string& key, bool first, bool restorePoint = false);
     void Launched(const std::string& key, ULONGLONG since, milliseconds wait);
     void RestorePointRoad();
+    void InterruptedRestorePoint();
+    void SafeModeRoad();
     void Rollback();
     void StandardUserRoad();
     void RescueVmRoad();
     std::wstring password_;  // of --standard-user, read from the console; wiped after use
     void OfflineAndGuide();
+    void CheckAnnouncement(DWORD processId, const e2e::WindowSnapshot& offlineWindow);
     void RealWindowsOnly();
 };
 

@@ -1,6 +1,6 @@
 // kelto-acceptance.exe: checks the real KeltoClientHelper.exe beside it on this PC.
 //
-//   kelto-acceptance --i-have-a-snapshot [--with-restart] [--standard-user NAME] [--report-dir=DIR]
+//   kelto-acceptance --i-have-a-snapshot [--with-restart] [--safe-mode] [--standard-user NAME] [--report-dir=DIR]
 //
 // It refuses (exit 2, one line) where it would change a machine it should not: without
 // administrator rights, without the word that a snapshot exists, or when the kelto: handler

@@ -29,6 +29,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
             o.haveSnapshot = true;
         } else if (a == "--with-restart") {
             o.withRestart = true;
+        } else if (a == "--safe-mode") {
+            o.safeMode = true;
         } else if (a == "--help" || a == "-h" || a == "/?") {
             o.help = true;
         } else if (a == "--standard-user" || StartsWith(a, "--standard-user=")) {

@@ -11,6 +11,7 @@ namespace kelto::acceptance {
 struct Options {
     bool haveSnapshot = false;  // --i-have-a-snapshot
     bool withRestart = false;   // --with-restart: the rollback and its restart may run
+    bool safeMode = false;      // --safe-mode: booted into Safe Mode for the normalboot road
     std::string standardUser;   // --standard-user NAME (its password is read from the console)
     std::string reportDir;      // --report-dir=DIR (default: beside the kit)
     bool help = false;          // --help
@@ -38,6 +39,7 @@ struct Preconditions {
 std::string RefusalOf(const Options& options, const Preconditions& found);
 
 inline constexpr std::string_view kUsage =
-    "usage: kelto-acceptance --i-have-a-snapshot [--with-restart] [--standard-user NAME] [--report-dir=DIR]";
+    "usage: kelto-acceptance --i-have-a-snapshot [--with-restart] [--safe-mode] [--standard-user NAME] "
+    "[--report-dir=DIR]";
 
 }  // namespace kelto::acceptance

@@ -58,10 +58,11 @@ TEST(AcceptanceReport, HtmlEscapesEveryTextAndNamesThePictures) {
 
 TEST(AcceptanceOptions, ReadsTheFlags) {
     const auto parsed = ParseOptions(
-        {"--i-have-a-snapshot", "--standard-user", "Dana", "--report-dir=C:\\r", "--with-restart"});
+        {"--i-have-a-snapshot", "--standard-user", "Dana", "--report-dir=C:\\r", "--with-restart", "--safe-mode"});
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_TRUE(parsed.options.haveSnapshot);
     EXPECT_TRUE(parsed.options.withRestart);
+    EXPECT_TRUE(parsed.options.safeMode);
     EXPECT_EQ(parsed.options.standardUser, "Dana");
     EXPECT_EQ(parsed.options.reportDir, "C:\\r");
 
@@ -69,6 +70,7 @@ TEST(AcceptanceOptions, ReadsTheFlags) {
     ASSERT_TRUE(bare.ok);
     EXPECT_FALSE(bare.options.haveSnapshot);
     EXPECT_FALSE(bare.options.withRestart);
+    EXPECT_FALSE(bare.options.safeMode);
     EXPECT_EQ(ParseOptions({"--standard-user=Avi"}).options.standardUser, "Avi");
 }
 

@@ -58,10 +58,6 @@ bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool EndsWithName(const std::wstring& path, const wchar_t* name) {
-    const std::wstring file = path.substr(path.find_last_of(L'\\') + 1);
-    return ::CompareStringOrdinal(file.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
-}
 
 }  // namespace
 

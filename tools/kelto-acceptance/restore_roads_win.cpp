@@ -2,6 +2,10 @@
 #include "kit_roads_win.h"
 
 #include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "token/token.h"
 
 namespace kelto::acceptance::roads {
 
@@ -105,6 +109,108 @@ void Kit::Rollback() {
             Answer(*box, SafeButton(*box));
         }
     }
+}
+
+// ---- A restore point whose helper is ended in the middle ----
+
+namespace {
+
+constexpr wchar_t kFrequencyKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+constexpr wchar_t kFrequencyName[] = L"SystemRestorePointCreationFrequency";
+constexpr wchar_t kRecordKey[] = L"SOFTWARE\\KeltoRemote";
+constexpr wchar_t kRecordName[] = L"RestorePointFrequencyBefore";
+
+// A value of the machine's native view as "absent" or "type T: hex bytes".
+std::string NativeValue(const wchar_t* key, const wchar_t* name) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS)
+        return "absent";
+    DWORD type = 0;
+    DWORD size = 0;
+    std::vector<BYTE> bytes;
+    LSTATUS status = ::RegQueryValueExW(opened, name, nullptr, &type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        bytes.resize(size);
+        status = ::RegQueryValueExW(opened, name, nullptr, &type, bytes.data(), &size);
+        bytes.resize(size);
+    }
+    ::RegCloseKey(opened);
+    if (status != ERROR_SUCCESS) return "absent";
+    std::string text = "type " + std::to_string(type) + ":";
+    for (BYTE b : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", b);
+        text += hex;
+    }
+    return text;
+}
+
+// The elevated instance as the relaunch starts it, for a restore point before "cmd": the kit
+// runs elevated already, so no prompt comes between.
+std::optional<e2e::Process> StartElevatedInstance(const std::wstring& helper, const std::string& sessionId) {
+    SYSTEMTIME t;
+    ::GetSystemTime(&t);
+    const auto seconds = token::SecondsSinceEpoch({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond});
+    const std::string code = token::ComputeToken(token::WindowOfSeconds(seconds));
+    try {
+        return e2e::StartProcess(L"\"" + helper + L"\" /elevated:cmd:" + Widen(code) + L":1:" + Widen(sessionId) +
+                                     L"::0:0",
+                                 FolderOf(helper), nullptr);
+    } catch (const e2e::DriverError&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+void Kit::InterruptedRestorePoint() {
+    const std::string name = kInterruptedCheck;
+    Say("road: a restore point whose helper is ended while Windows makes it, then one more");
+    const std::string before = NativeValue(kFrequencyKey, kFrequencyName);
+    std::string evidence = "before: " + before;
+    auto first = StartElevatedInstance(helper_, sessionId_);
+    if (!first) {
+        Add(name, Status::Fail, evidence + "; the helper could not be started");
+        return;
+    }
+    // The record is written just before the value is held at 0 for the creation.
+    const bool held = PollUntil(
+        Deadline::In(milliseconds(120000)),
+        [&] { return NativeValue(kRecordKey, kRecordName) != "absent" || !e2e::IsRunning(*first); },
+        milliseconds(5));
+    if (held) ::TerminateProcess(first->handle.get(), 1);
+    e2e::WaitForExit(*first, Deadline::In(kWait));
+    const std::string during = NativeValue(kFrequencyKey, kFrequencyName);
+    const std::string record = NativeValue(kRecordKey, kRecordName);
+    evidence += "; after the helper was ended: value " + during + ", record " + record;
+
+    const ULONGLONG since = ::GetTickCount64();
+    auto second = StartElevatedInstance(helper_, sessionId_);
+    if (second) {
+        // It makes a restore point too (the frequency limit is held off) and opens the console;
+        // a box it shows instead is read and answered.
+        HWND box = nullptr;
+        PollUntil(Deadline::In(milliseconds(300000)), [&] {
+            for (HWND w : e2e::VisibleTopLevelWindows(second->id))
+                if (e2e::ClassNameOf(w) == "#32770") box = w;
+            return box != nullptr || !e2e::IsRunning(*second);
+        });
+        if (box != nullptr) {
+            const auto shown = e2e::Snapshot(box);
+            evidence += "; the helper said: " + Visible(shown.text);
+            Answer(shown, SafeButton(shown));
+        }
+        if (!e2e::WaitForExit(*second, Deadline::In(kWait))) ::TerminateProcess(second->handle.get(), 1);
+    }
+    const std::string after = NativeValue(kFrequencyKey, kFrequencyName);
+    const std::string recordAfter = NativeValue(kRecordKey, kRecordName);
+    const bool putBack = NewLog().find("Restore point frequency put back after an interrupted run") != std::string::npos;
+    evidence += "; after the next run: value " + after + ", record " + recordAfter +
+                (putBack ? "; logged as put back" : "; not logged as put back");
+    EndProcessesOfRoad([&](const SeenProcess& p) { return p.seenAt >= since && EndsWithName(p.image, L"cmd.exe"); });
+    Add(name, held && record != "absent" && after == before && recordAfter == "absent" && putBack ? Status::Pass
+                                                                                                   : Status::Fail,
+        evidence);
 }
 
 }  // namespace kelto::acceptance::roads

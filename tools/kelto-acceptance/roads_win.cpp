@@ -77,6 +77,11 @@ bool WaitForWindowTitled(DWORD processId, const std::string& title, e2e::WindowS
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
+bool EndsWithName(const std::wstring& path, const wchar_t* name) {
+    const std::wstring file = path.substr(path.find_last_of(L'\\') + 1);
+    return ::CompareStringOrdinal(file.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
+}
+
 std::wstring WindowsFolder() {
     wchar_t path[MAX_PATH];
     const UINT n = ::GetWindowsDirectoryW(path, MAX_PATH);
@@ -563,6 +568,37 @@ void Kit::Launched(const std::string& key, ULONGLONG since, milliseconds wait) {
 
 // ---- Offline support and the cable guide ----
 
+// The internet check of the offline window, as a screen reader follows it: the notice that
+// shows the outcome raises EVENT_OBJECT_LIVEREGIONCHANGED (an out-of-context WinEvent hook
+// receives it, as a screen reader does).
+void Kit::CheckAnnouncement(DWORD processId, const e2e::WindowSnapshot& offlineWindow) {
+    constexpr const char* kCheckCaption = "בדוק אם האינטרנט חזר";
+    constexpr const char* kStillOffline = "עדיין אין גישה לאינטרנט. המשך לפי הנחיית הנציג.";
+    constexpr const char* kBack = "האינטרנט חזר. אפשר לחזור לאתר ולהמשיך בצ'אט.";
+    const auto* check = offlineWindow.ControlWithText(kCheckCaption);
+    const auto* notice = offlineWindow.ControlWithText("מצב ללא אינטרנט - אפשר לבצע פעולות מקומיות בהנחיית הנציג בטלפון");
+    if (check == nullptr || notice == nullptr) {
+        Add(kAnnouncedCheck, Status::Fail, "no check button or connection notice in the offline window");
+        return;
+    }
+    e2e::LiveRegionEvents events(processId);
+    if (!events.Hooked()) {
+        Add(kAnnouncedCheck, Status::Fail, "SetWinEventHook failed, error " + std::to_string(::GetLastError()));
+        return;
+    }
+    e2e::PressControl(check->hwnd);
+    std::string shown;
+    const bool outcome = PollUntil(Deadline::In(milliseconds(30000)), [&] {
+        shown = e2e::TextOf(notice->hwnd);
+        return shown == kStillOffline || shown == kBack;
+    });
+    const bool announced =
+        outcome && PollUntil(Deadline::In(milliseconds(5000)), [&] { return events.Announced(notice->hwnd); });
+    Add(kAnnouncedCheck, announced ? Status::Pass : Status::Fail,
+        "the notice says: " + Visible(shown) + (announced ? "; EVENT_OBJECT_LIVEREGIONCHANGED received"
+                                                          : "; no EVENT_OBJECT_LIVEREGIONCHANGED from it"));
+}
+
 void Kit::OfflineAndGuide() {
     Say("road: the cable guide and the offline support window");
     const ULONGLONG since = ::GetTickCount64();
@@ -596,6 +632,7 @@ void Kit::OfflineAndGuide() {
             Answer(*answer, IDOK);
             Add("offline: offline support window", Status::NotHere,
                 "the internet is there, so the guide does not lead on to the offline window");
+            Add(kAnnouncedCheck, Status::NotHere, "the offline window was not reached");
         } else if (text == kStillOfflineText) {
             Add("offline: connectivity probe", Status::Pass, "the probe reports: offline", {picture});
             Answer(*answer, IDYES);
@@ -604,6 +641,7 @@ void Kit::OfflineAndGuide() {
                 throw e2e::DriverError("the offline window did not open: " +
                                        e2e::DescribeWindows(helper->id));
             const std::string offlinePicture = SavePicture(offlineWindow.hwnd, "offline-window");
+            CheckAnnouncement(helper->id, offlineWindow);
             std::string why;
             const bool button = HasTaskbarButton(offlineWindow.hwnd, why);
             Add("offline: offline support window has a taskbar button", button ? Status::Pass : Status::Fail,
@@ -633,6 +671,8 @@ void Kit::RealWindowsOnly() {
     if (Wine()) {
         Add("restore point: made before an action and listed afterwards", Status::NotUnderWine, wine);
         Add("rollback to the helper's restore point (--with-restart)", Status::NotUnderWine, wine);
+        Add(kInterruptedCheck, Status::NotUnderWine, wine);
+        Add(kSafeModeCheck, Status::NotUnderWine, "Wine always reports a normal boot (SM_CLEANBOOT 0)");
         Add("rescue VM through the real curl.exe and tar.exe", Status::NotUnderWine,
             "Wine has no curl.exe or tar.exe");
         Add(kRescueHungCheck, Status::NotUnderWine,
@@ -645,7 +685,15 @@ void Kit::RealWindowsOnly() {
             "that ends between two polls is not seen");
         return;
     }
-    RestorePointRoad();
+    if (::GetSystemMetrics(SM_CLEANBOOT) != 0) {
+        const std::string safe = "Windows makes no restore point in Safe Mode";
+        Add("restore point: made before an action and listed afterwards", Status::NotHere, safe);
+        Add(kInterruptedCheck, Status::NotHere, safe);
+    } else {
+        RestorePointRoad();
+        InterruptedRestorePoint();
+    }
+    SafeModeRoad();
     Add("rollback to the helper's restore point (--with-restart)", Status::NeedsPerson,
         options_.withRestart
             ? "run last, after this report was written: after the restart Windows says whether "

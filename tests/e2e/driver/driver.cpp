@@ -643,4 +643,39 @@ UINT DpiOf(HWND window) {
     return static_cast<UINT>(dpi);
 }
 
+// ---- Accessibility ----
+
+namespace {
+struct LiveRegionEvent {
+    HWND hwnd;
+    LONG object;
+    LONG child;
+};
+std::vector<LiveRegionEvent>& LiveRegionSeen() {
+    static std::vector<LiveRegionEvent> seen;
+    return seen;
+}
+void CALLBACK LiveRegionReceived(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+    LiveRegionSeen().push_back({hwnd, object, child});
+}
+}  // namespace
+
+LiveRegionEvents::LiveRegionEvents(DWORD processId) {
+    LiveRegionSeen().clear();
+    hook_ = ::SetWinEventHook(EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
+                              &LiveRegionReceived, processId, 0, WINEVENT_OUTOFCONTEXT);
+}
+
+LiveRegionEvents::~LiveRegionEvents() {
+    if (hook_) ::UnhookWinEvent(hook_);
+}
+
+bool LiveRegionEvents::Announced(HWND control) {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    for (const auto& e : LiveRegionSeen())
+        if (e.hwnd == control && e.object == OBJID_CLIENT && e.child == CHILDID_SELF) return true;
+    return false;
+}
+
 }  // namespace kelto::e2e

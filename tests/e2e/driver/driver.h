@@ -215,6 +215,25 @@ bool WaitForFocus(HWND window, HWND control, Deadline deadline);
 // message loop, as a user's key. Throws when the window does not come to the foreground.
 void TypeKey(HWND window, UINT virtualKey, Deadline deadline);
 
+// ---- Accessibility ----
+// What a screen reader is told of a process's live regions (EVENT_OBJECT_LIVEREGIONCHANGED):
+// an out-of-context WinEvent hook, whose events arrive in this thread's message queue. One at a
+// time.
+class LiveRegionEvents {
+public:
+    explicit LiveRegionEvents(DWORD processId);
+    ~LiveRegionEvents();
+    LiveRegionEvents(const LiveRegionEvents&) = delete;
+    LiveRegionEvents& operator=(const LiveRegionEvents&) = delete;
+
+    bool Hooked() const { return hook_ != nullptr; }
+    // Takes what arrived; true once `control` (its client area as a whole) announced a change.
+    bool Announced(HWND control);
+
+private:
+    HWINEVENTHOOK hook_ = nullptr;
+};
+
 // ---- Pixels ----
 // 0x00RRGGBB, top row first.
 struct Image {
