@@ -263,7 +263,8 @@ struct RestorePointInfo {
 
 // WMI SystemRestore in root\default. Every call returns an error number (0 when the call
 // itself raised no error); method results travel in the out parameter. A call may take
-// minutes (a restore point): the calling thread's windows stay alive meanwhile.
+// minutes (a restore point): the calling thread's windows stay alive meanwhile (the COM
+// apartment's own loop runs their messages), and take no input.
 class SystemRestore {
 public:
     virtual ~SystemRestore() = default;

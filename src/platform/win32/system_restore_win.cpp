@@ -4,8 +4,6 @@
 #include <oleauto.h>
 #include <wbemidl.h>
 
-#include <memory>
-
 #include "platform/win32/alive_wait_win.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_util.h"
@@ -154,23 +152,21 @@ void SetInt(VARIANT& v, std::int32_t n) {
     v.lVal = n;
 }
 
-// WMI is asked on a thread of its own (with its own COM apartment): creating a restore point
-// takes from seconds to minutes, and the window thread keeps its windows alive meanwhile.
-// `call` gets its own copy of `out` and hands back the call's error number; the copy comes
-// back only when the call ran to its end. A call that cannot be run or waited for reports
-// the system's reason.
-template <typename Out, typename Call>
-std::int32_t AskOffThread(Out& out, Call call) {
-    struct Shared {
-        std::int32_t code = 0;
-        Out out;
-    };
-    const auto shared = std::make_shared<Shared>(Shared{Code(E_UNEXPECTED), out});
-    DWORD error = 0;
-    if (!RunOffThreadAlive([shared, call] { shared->code = call(shared->out); }, error))
-        return Code(HRESULT_FROM_WIN32(error));
-    out = std::move(shared->out);
-    return shared->code;
+// WMI is asked on the window thread, in its single-threaded apartment. While a call waits for
+// the WMI service (a restore point takes from seconds to minutes), COM's modal loop runs the
+// thread's messages: painting and sent messages (WM_NULL, WM_ENDSESSION) are handled, keyboard
+// and mouse input is not dispatched (IMessageFilter::MessagePending, PENDINGMSG_WAITDEFPROCESS,
+// COM's default). So the windows stay alive; the thread is marked busy for the call, so that
+// nothing starts from a message run inside it, and the input that came meanwhile is dropped.
+template <typename Call>
+std::int32_t AskAlive(Call call) {
+    std::int32_t code = 0;
+    {
+        const ThreadBusy busy;
+        code = call();
+    }
+    DropQueuedInput();
+    return code;
 }
 
 std::int32_t BindNow() {
@@ -220,23 +216,20 @@ std::int32_t EnumerateNow(std::vector<RestorePointInfo>& points) {
 
 }  // namespace
 
-std::int32_t Win32SystemRestore::Bind() {
-    int unused = 0;
-    return AskOffThread(unused, [](int&) { return BindNow(); });
-}
+std::int32_t Win32SystemRestore::Bind() { return AskAlive([] { return BindNow(); }); }
 
 std::int32_t Win32SystemRestore::Enable(const std::string& drive, std::int32_t& result) {
-    return AskOffThread(result, [drive](std::int32_t& out) {
+    return AskAlive([&] {
         Variant driveArg;
         SetString(*driveArg, drive);
-        return Code(CallMethod(L"Enable", {{L"Drive", driveArg.get()}}, out));
+        return Code(CallMethod(L"Enable", {{L"Drive", driveArg.get()}}, result));
     });
 }
 
 std::int32_t Win32SystemRestore::CreateRestorePoint(const std::string& description,
                                                     std::int32_t restorePointType, std::int32_t eventType,
                                                     std::int32_t& result) {
-    return AskOffThread(result, [description, restorePointType, eventType](std::int32_t& out) {
+    return AskAlive([&] {
         Variant descriptionArg, typeArg, eventArg;
         SetString(*descriptionArg, description);
         SetInt(*typeArg, restorePointType);
@@ -245,20 +238,20 @@ std::int32_t Win32SystemRestore::CreateRestorePoint(const std::string& descripti
                                {{L"Description", descriptionArg.get()},
                                 {L"RestorePointType", typeArg.get()},
                                 {L"EventType", eventArg.get()}},
-                               out));
+                               result));
     });
 }
 
 std::int32_t Win32SystemRestore::Restore(std::int32_t sequenceNumber, std::int32_t& result) {
-    return AskOffThread(result, [sequenceNumber](std::int32_t& out) {
+    return AskAlive([&] {
         Variant sequenceArg;
         SetInt(*sequenceArg, sequenceNumber);
-        return Code(CallMethod(L"Restore", {{L"SequenceNumber", sequenceArg.get()}}, out));
+        return Code(CallMethod(L"Restore", {{L"SequenceNumber", sequenceArg.get()}}, result));
     });
 }
 
 std::int32_t Win32SystemRestore::Enumerate(std::vector<RestorePointInfo>& points) {
-    return AskOffThread(points, [](std::vector<RestorePointInfo>& out) { return EnumerateNow(out); });
+    return AskAlive([&] { return EnumerateNow(points); });
 }
 
 }  // namespace kelto::platform::win32
