@@ -10,6 +10,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-liberation2 file python3
   curl libarchive-tools
   qemu-user-static
+  osslsigncode openssl
 )
 
 missing=()

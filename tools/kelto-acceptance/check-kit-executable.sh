@@ -19,7 +19,7 @@ case "$kind" in
     *) fail "file says: $kind" ;;
 esac
 
-allowed_dlls=" advapi32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll userenv.dll ws2_32.dll "
+allowed_dlls=" advapi32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll userenv.dll ws2_32.dll wintrust.dll crypt32.dll "
 imports=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 if [ -z "$imports" ]; then fail "no import table found"; fi
 for dll in $imports; do

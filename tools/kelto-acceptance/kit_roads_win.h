@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "kelto/version.h"
 #include "kit_win.h"
 #include "options.h"
 #include "report.h"
@@ -18,7 +19,8 @@
 namespace kelto::acceptance::roads {
 
 // The helper's texts as the customer sees them.
-inline constexpr const char* kMainWindowTitle = "Kelto Remote - כלי תמיכה ללקוח - גרסה 1.12.0";
+// The version is the helper's own, from the one place the build writes it.
+inline constexpr const char* kMainWindowTitle = "Kelto Remote - כלי תמיכה ללקוח - גרסה " KELTO_VERSION_TEXT;
 inline constexpr const char* kInstallCaption = "הפעל פעולות Kelto";
 inline constexpr const char* kRegisteredText = "כלי העזר הופעל בהצלחה.";
 inline constexpr const char* kTokenPromptTitle = "אישור פעולה - Kelto";
@@ -38,6 +40,8 @@ inline constexpr const char* kInterruptedCheck =
     "restore point: the frequency value comes back after the helper was ended midway";
 // The check that a screen reader hears the internet check's outcome.
 inline constexpr const char* kAnnouncedCheck = "offline: the check's outcome is announced (live region)";
+// The helper's Authenticode signature as Windows sees it.
+inline constexpr const char* kSignatureCheck = "signature: the helper is signed, as Windows sees it";
 inline const milliseconds kWait{20000};
 inline const milliseconds kPromptWait{120000};
 inline const std::wstring kLogName = L"KeltoClientHelper.log";
@@ -121,6 +125,7 @@ private:
 
     // The roads.
     void Registration();
+    void SignatureCheck();
     bool TypeToken(const e2e::WindowSnapshot& box, std::string& evidence);
     void UrlRoad(const std::string& key, bool first, bool restorePoint = false);
     void Launched(const std::string& key, ULONGLONG since, milliseconds wait);

@@ -341,4 +341,10 @@ StopPlace EndStopPlace(const e2e::Image& image, std::string& why) {
     return StopPlace::Unknown;
 }
 
+std::string Hex(long value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
+
 }  // namespace kelto::acceptance

@@ -24,6 +24,9 @@ using e2e::PollUntil;
 using e2e::UniqueHandle;
 using e2e::Widen;
 
+// An error number or result code as Windows prints it: "0x8000FFFF".
+std::string Hex(long value);
+
 // ---- System facts ----
 struct SystemFacts {
     bool underWine = false;

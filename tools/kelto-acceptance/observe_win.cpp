@@ -161,11 +161,6 @@ std::wstring StringProperty(IWbemClassObject* object, const wchar_t* name) {
     return out;
 }
 
-std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
 
 }  // namespace
 

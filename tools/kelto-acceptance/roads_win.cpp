@@ -754,6 +754,7 @@ int Kit::Run() {
     ::AllowSetForegroundWindow(ASFW_ANY);
     watcher_.Baseline();
 
+    SignatureCheck();
     Registration();
     bool first = true;
     for (const char* key : {"ipconfig", "cmd", "control", "network", "devices", "events", "windowsupdate",

@@ -22,11 +22,6 @@ std::wstring AssocString(ASSOCSTR what) {
     return out;
 }
 
-std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
 
 // A COM interface pointer released at the end of its scope.
 template <typename T>
