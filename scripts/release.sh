@@ -73,7 +73,7 @@ done
     echo "  $(i686-w64-mingw32-ld --version | head -1)"
     echo "  $(g++ --version | head -1)"
     echo "  $(cmake --version | head -1)"
-    echo "  osslsigncode $(osslsigncode --version 2>&1 | head -1 | awk '{print $2}')"
+    echo "  osslsigncode $(osslsigncode --version 2>&1 | head -1 | awk '{print $2}' | tr -d ,)"
     echo "unsigned builds are reproducible: the same commit gives the same bytes (README, \"Making a release\")"
 } >"$stage/RELEASE.txt"
 
